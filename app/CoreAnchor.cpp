@@ -1,0 +1,2 @@
+// Placeholder so the core library is never empty.
+int farlink_core_anchor = 0;

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every configuration and runs every test:
+# native unit tests under ASan/UBSan and TSan, short fuzz runs, then the
+# Windows builds with their Wine tests (the real Farlink.exe, driven from
+# outside). Prints the time each stage took.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/setup-debian.sh
+
+stage() {
+    local name=$1; shift
+    local start=$SECONDS
+    echo "=== $name"
+    "$@"
+    echo "=== $name: $((SECONDS - start)) s"
+}
+
+configure_build() {
+    cmake --preset "$1" -DFARLINK_WERROR=ON >/dev/null
+    cmake --build --preset "$1" -j 2
+}
+
+run_tests() {
+    ctest --preset "$1" -j "${2:-2}"
+}
+
+stage "native build" configure_build native
+stage "native tests" run_tests native
+stage "tsan build" configure_build native-tsan
+stage "tsan tests" run_tests native-tsan
+stage "fuzz build" configure_build fuzz
+stage "fuzz runs" run_tests fuzz
+stage "win32 build" configure_build win32
+stage "win32 tests" run_tests win32 1
+stage "win64 build" configure_build win64
+stage "win64 tests" run_tests win64 1
