@@ -1,4 +1,46 @@
-// Program entry: start-up sequence and modal main dialog.
-#include <windows.h>
+// Program entry: settings folder, language module, command line, then the
+// main dialog runs modally until the program ends.
+#include "app/FarlinkApp.h"
+#include "app/AppShell.h"
+#include "app/CommandLine.h"
+#include "app/ResourceModule.h"
+#include "app/UserSettings.h"
+#include "console/FarlinkDlg.h"
+#include <commctrl.h>
+#include <string>
+#include <vector>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+int CFarlinkApp::InitInstance()
+{
+    char folder[MAX_PATH] = {};
+    GetUserSettingsFolder(m_hInstance, folder, sizeof folder);
+    std::string settingsFile = std::string(folder) + "Program Settings.ini";
+
+    char culture[255] = {};
+    ReadCultureName(settingsFile.c_str(), culture, sizeof culture);
+    LoadResourceModule(culture, m_hInstance, m_hResourceModule);
+    SetCurrentResourceModule(m_hResourceModule);
+
+    // Visual styles of the manifest take effect once the common controls
+    // library is loaded.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    std::vector<std::string> tokens;
+    SplitCommandLine(m_lpCmdLine, tokens);
+    {
+        CFarlinkDlg dialog;
+        ApplyCommandLine(dialog, tokens);
+        dialog.DoModal(nullptr);
+        SetMainWindowHandle(nullptr);
+    }
+    FreeResourceModule(m_hInstance, m_hResourceModule);
+    SetCurrentResourceModule(m_hInstance);
+    return 0;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int)
+{
+    CFarlinkApp app(instance, commandTail);
+    return app.InitInstance();
+}

@@ -1,0 +1,106 @@
+// Splits the command line and applies the option table.
+#include "app/CommandLine.h"
+#include <climits>
+#include <cstring>
+
+namespace {
+
+enum class Value { Text, Integer, Flag };
+
+struct Option {
+    const char* text;
+    Value kind;
+    std::string ConnectionParameters::*textMember;
+    int ConnectionParameters::*intMember;
+};
+
+// Tested in this order against every token. No option text is a prefix of
+// another, so at most one row matches.
+const Option kOptions[] = {
+    {"/DIAL:", Value::Text, &ConnectionParameters::m_strDialNumber, nullptr},
+    {"/MYNUMBER:", Value::Text, &ConnectionParameters::m_strMyNumber, nullptr},
+    {"/USER:", Value::Text, &ConnectionParameters::m_strUsername, nullptr},
+    {"/PASS:", Value::Text, &ConnectionParameters::m_strPassword, nullptr},
+    {"/DOMAIN:", Value::Text, &ConnectionParameters::m_strDomain, nullptr},
+    {"/MODEM:", Value::Integer, nullptr, &ConnectionParameters::m_nPreferredLine},
+    {"/AUTODIAL", Value::Flag, nullptr, &ConnectionParameters::m_bAutoDial},
+    {"/AUTOCLOSE", Value::Flag, nullptr, &ConnectionParameters::m_bAutoClose},
+    {"/PROFILE:", Value::Text, &ConnectionParameters::m_strProfilePath, nullptr},
+};
+
+// Option texts are plain ASCII, so comparing with ASCII upper-casing finds
+// the same matches as upper-casing the whole token under the C locale.
+bool StartsWithIgnoringCase(const std::string& token, const char* option)
+{
+    size_t n = std::strlen(option);
+    if (token.size() < n)
+        return false;
+    for (size_t i = 0; i < n; ++i) {
+        char c = token[i];
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        if (c != option[i])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void SplitCommandLine(const char* tail, std::vector<std::string>& tokens)
+{
+    if (!tail)
+        return;
+    std::string current;
+    for (const char* p = tail; *p; ++p) {
+        if (*p != ' ') {
+            current += *p;
+        } else if (!current.empty()) {
+            tokens.push_back(current);
+            current.clear();
+        }
+    }
+    if (!current.empty())
+        tokens.push_back(current);
+}
+
+int LeadingInteger(const std::string& text)
+{
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1; // keep saturating
+    }
+    if (negative)
+        return static_cast<int>(-value < INT_MIN ? INT_MIN : -value);
+    return static_cast<int>(value > INT_MAX ? INT_MAX : value);
+}
+
+void ApplyCommandLine(ConnectionParameters& dialog, const std::vector<std::string>& tokens)
+{
+    for (const std::string& token : tokens) {
+        for (const Option& option : kOptions) {
+            if (!StartsWithIgnoringCase(token, option.text))
+                continue;
+            std::string rest = token.substr(std::strlen(option.text));
+            switch (option.kind) {
+            case Value::Text:
+                dialog.*option.textMember = rest;
+                break;
+            case Value::Integer:
+                dialog.*option.intMember = LeadingInteger(rest);
+                break;
+            case Value::Flag:
+                dialog.*option.intMember = 1;
+                break;
+            }
+        }
+    }
+}

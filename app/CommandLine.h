@@ -1,0 +1,17 @@
+// Command-line tokens and the option table that maps them to the dialog.
+#pragma once
+#include "app/ConnectionParameters.h"
+#include <string>
+#include <vector>
+
+// Appends the space-separated tokens of the command-line tail. Only the
+// space separates; quotes and tabs are ordinary characters.
+void SplitCommandLine(const char* tail, std::vector<std::string>& tokens);
+
+// Applies every option whose text begins a token (case-insensitively); later
+// tokens overwrite earlier ones. Unknown tokens are ignored.
+void ApplyCommandLine(ConnectionParameters& dialog, const std::vector<std::string>& tokens);
+
+// Leading-decimal-digits conversion: white space, optional sign, digits up to
+// the first non-digit; no digits gives 0. Saturates at the int32 range.
+int LeadingInteger(const std::string& text);

@@ -1,0 +1,92 @@
+// Dial, Hangup and Close: open and end a link, and prepare for the callback.
+#include "app/AppShell.h"
+#include "console/DialogRules.h"
+#include "console/FarlinkDlg.h"
+#include "console/WindowsKind.h"
+#include "resources/resource.h"
+#include "serial/DirectTransport.h"
+
+int GetWindowsKind()
+{
+    OSVERSIONINFOEXA info{};
+    info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
+    bool ok = GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info)) != 0;
+    if (!ok) {
+        info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+        ok = GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info)) != 0;
+    }
+    return ClassifyWindowsKind(ok, info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion);
+}
+
+void CFarlinkDlg::OnDial()
+{
+    UpdateData(true);
+    if (!m_tapi.callInProgress) {
+        m_nReplyState = 0;
+        if (m_nCommType == 0 && SendMessageA(m_comboLine, CB_GETCOUNT, 0, 0) > 0)
+            DialCall();
+        else if (m_nCommType == 1 && SendMessageA(m_comboPort, CB_GETCOUNT, 0, 0) > 0)
+            DialDirect();
+    }
+    UpdateControls();
+}
+
+void CFarlinkDlg::DialDirect()
+{
+    LRESULT selected = SendMessageA(m_comboPort, CB_GETCURSEL, 0, 0);
+    if (selected == CB_ERR)
+        return; // no port chosen: nothing to open
+    char name[64] = {};
+    if (SendMessageA(m_comboPort, CB_GETLBTEXTLEN, selected, 0) >= static_cast<LRESULT>(sizeof name))
+        return;
+    SendMessageA(m_comboPort, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(name));
+    int port = PortNumberFromName(name);
+    if (DirectConnect(port - 1)) {
+        AppendStatus(LoadText(IDS_CONNECTED_REMOTE));
+        OnRemoteConnected(0, 0);
+    } else {
+        AppendStatus(LoadText(IDS_CONNECT_ERROR));
+    }
+}
+
+void CFarlinkDlg::OnHangup()
+{
+    AppendStatus(LoadText(IDS_HANGUP));
+    if (m_nCommType == 0) {
+        StopCall();
+    } else {
+        DirectHangup();
+        if (m_bCallbackPending) {
+            m_bCallbackPending = 0;
+            if (UsesDirectCableProgram(GetWindowsKind()))
+                StartCallbackReceiver();
+            else
+                AppMessageBox(FormatText(IDS_CALLBACK_NOTICE, m_nDelay), MB_OK);
+        }
+    }
+    UpdateControls();
+}
+
+void CFarlinkDlg::StartCallbackReceiver()
+{
+    char commandLine[] = "Directcc.exe";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
+                       nullptr, nullptr, &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
+void CFarlinkDlg::OnClose()
+{
+    if (m_nCommType == 0)
+        StopCall();
+    else
+        DirectHangup();
+    UninitializeTapi();
+}

@@ -1,0 +1,157 @@
+// Load... and Save...: connection profiles chosen in the common file dialogs, and /PROFILE:.
+#include "console/FarlinkDlg.h"
+
+#include "app/AppShell.h"
+#include "console/FileErrorCause.h"
+#include "console/ProfileCodec.h"
+#include "console/ProfileFile.h"
+#include "resources/ProfileTextIds.h"
+#include "resources/resource.h"
+
+#include <commdlg.h>
+
+namespace {
+
+// Values take effect as they are read, so a file that ends early leaves what came before the
+// damage: list selections at once, the rest in the record until the whole file has been read.
+class DialogProfileSink : public ProfileSink {
+  public:
+    explicit DialogProfileSink(CFarlinkDlg& dlg) : dlg_(dlg) {}
+
+    void SelectLine(int32_t index) override {
+        Select(dlg_.m_comboLine, index);
+        const LRESULT selected = SendMessageA(dlg_.m_comboLine, CB_GETCURSEL, 0, 0);
+        if (selected != CB_ERR)
+            dlg_.m_tapi.deviceId =
+                static_cast<DWORD>(SendMessageA(dlg_.m_comboLine, CB_GETITEMDATA, selected, 0));
+    }
+    void SetText(ProfileText which, const std::string& text) override { Member(which) = text; }
+    void SetCommType(int32_t type) override {
+        dlg_.m_nCommType = type;
+        dlg_.m_nTypeRadio = type == 0 ? 1 : 0;
+    }
+    void SelectPort(int32_t index) override { Select(dlg_.m_comboPort, index); }
+    void SetDelay(int32_t seconds) override { dlg_.m_nDelay = seconds; }
+
+  private:
+    // A position the list does not have clears the selection; not every combo box
+    // implementation does that by itself for indexes past the end.
+    static void Select(HWND list, int32_t index) {
+        const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+        const bool inList = index >= 0 && index < count;
+        SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(inList ? index : -1), 0);
+    }
+    std::string& Member(ProfileText which) {
+        switch (which) {
+        case ProfileText::DialNumber:
+            return dlg_.m_strDialNumber;
+        case ProfileText::MyNumber:
+            return dlg_.m_strMyNumber;
+        case ProfileText::Username:
+            return dlg_.m_strUsername;
+        case ProfileText::Password:
+            return dlg_.m_strPassword;
+        case ProfileText::Domain:
+            break;
+        }
+        return dlg_.m_strDomain;
+    }
+
+    CFarlinkDlg& dlg_;
+};
+
+// A language module made before these texts existed lacks them: fall back on our own.
+std::string OwnText(UINT id) {
+    std::string text = LoadText(id);
+    if (text.empty()) {
+        char buffer[512];
+        const int n = LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
+        text.assign(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+    }
+    return text;
+}
+
+void ShowFileError(DWORD error, const std::string& path) {
+    const UINT id = FileErrorTextId(FileErrorCauseFromSystemError(error));
+    AppMessageBox(FillFileName(OwnText(id), path), MB_ICONEXCLAMATION);
+}
+
+// Runs the open or save dialog in the current folder; false when the operator cancels.
+bool AskProfilePath(HWND owner, bool save, std::string& path) {
+    char folder[MAX_PATH + 1] = "";
+    GetCurrentDirectoryA(MAX_PATH, folder);
+    char file[MAX_PATH] = "*.cfg";
+    const std::string title = LoadText(save ? IDS_SAVE_TITLE : IDS_LOAD_TITLE);
+    // One description whose pattern part is empty: the initial name "*.cfg" does the filtering.
+    static const char filter[] = "Farlink Files (*.cfg)\0\0";
+
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter;
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = sizeof file;
+    ofn.lpstrInitialDir = folder;
+    ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
+    ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    ofn.lpstrDefExt = "cfg";
+    if (!(save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn)))
+        return false;
+    path = file;
+    return true;
+}
+
+} // namespace
+
+void CFarlinkDlg::OnSave() {
+    UpdateData(true);
+
+    ProfileValues values;
+    values.lineIndex = static_cast<int32_t>(SendMessageA(m_comboLine, CB_GETCURSEL, 0, 0));
+    values.Text(ProfileText::DialNumber) = m_strDialNumber;
+    values.Text(ProfileText::MyNumber) = m_strMyNumber;
+    values.Text(ProfileText::Username) = m_strUsername;
+    values.Text(ProfileText::Password) = m_strPassword;
+    values.Text(ProfileText::Domain) = m_strDomain;
+    values.commType = m_nCommType;
+    values.portIndex = static_cast<int32_t>(SendMessageA(m_comboPort, CB_GETCURSEL, 0, 0));
+    values.delay = m_nDelay;
+
+    // Refused before a file is chosen: the 16-bit count would silently cut such a text.
+    ProfileText overlong;
+    if (FindOverlongText(values, overlong)) {
+        const std::string field = OwnText(IDS_PROFILE_FIELD_FIRST + static_cast<int>(overlong));
+        AppMessageBox(FillFileName(OwnText(IDS_PROFILE_TEXT_TOO_LONG), field), MB_ICONEXCLAMATION);
+        return;
+    }
+
+    std::string path;
+    if (!AskProfilePath(m_hWnd, true, path))
+        return;
+    std::string bytes;
+    EncodeProfile(values, bytes);
+    if (const DWORD error = SaveProfileToFile(path, bytes))
+        ShowFileError(error, path);
+}
+
+void CFarlinkDlg::OnLoad() {
+    std::string path;
+    if (AskProfilePath(m_hWnd, false, path))
+        LoadProfileFile(path);
+}
+
+bool CFarlinkDlg::LoadProfileFile(const std::string& path) {
+    DialogProfileSink sink(*this);
+    bool complete = false;
+    if (const DWORD error = LoadProfileFromFile(path, sink, complete)) {
+        ShowFileError(error, path);
+        return false;
+    }
+    // A damaged file has changed what it reached, without a word, and the fields still
+    // show what they showed.
+    if (!complete)
+        return false;
+    UpdateData(false);
+    UpdateControls();
+    return true;
+}

@@ -1,0 +1,56 @@
+// The login exchange with the station: the frame out, the reply codes in.
+#include "app/AppShell.h"
+#include "console/FarlinkDlg.h"
+#include "console/RemoteMessages.h"
+#include "console/StationProtocol.h"
+#include "modem/CommCode.h"
+#include "resources/resource.h"
+#include "serial/DirectTransport.h"
+
+LRESULT CFarlinkDlg::OnRemoteConnected(WPARAM, LPARAM)
+{
+    UpdateData(true);
+    AppendStatus(LoadText(IDS_SENDING_LOGIN));
+    UpdateWindow(m_hWnd);
+
+    bool direct = m_nCommType != 0;
+    LoginFields fields{m_strMyNumber, m_strUsername, m_strPassword, m_strDomain, m_nDelay, direct};
+    std::vector<uint8_t> frame;
+    if (!BuildLoginFrame(fields, frame)) {
+        // Sending a cut frame would log in with the wrong values.
+        AppendStatus(LoadText(IDS_FRAME_TOO_LONG));
+        return 0;
+    }
+
+    if (!direct) {
+        // The modem needs time to settle after connecting before it passes
+        // data through.
+        Sleep(5000);
+        WriteComm(frame.data(), static_cast<DWORD>(frame.size()));
+    } else if (DirectSend(frame.data(), static_cast<int>(frame.size())) != 0) {
+        AppendStatus(LoadText(IDS_SEND_LOGIN_ERROR));
+    }
+    return 0;
+}
+
+LRESULT CFarlinkDlg::OnRemoteData(WPARAM count, LPARAM block)
+{
+    auto* bytes = reinterpret_cast<const uint8_t*>(block);
+    int length = bytes ? static_cast<int>(count) : 0;
+    for (int id : ParseReplyBlock(m_nReplyState, bytes, length)) {
+        std::string line = LoadText(static_cast<UINT>(id));
+        if (id == kReplyConnectedTo)
+            line += m_strDialNumber;
+        AppendStatus(line);
+    }
+    if (block)
+        LocalFree(reinterpret_cast<HLOCAL>(block));
+
+    if (m_bAutoClose) {
+        PostMessageA(m_hWnd, WM_COMMAND, IDCANCEL, 0);
+    } else {
+        m_bCallbackPending = 1;
+        OnHangup();
+    }
+    return 0;
+}

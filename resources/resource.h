@@ -1,0 +1,60 @@
+// Resource ids shared by the program, its resource scripts and the language
+// modules.
+#pragma once
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
+#define IDR_MAINFRAME 128
+#define IDD_ABOUTBOX 100
+#define IDD_FARLINK_DIALOG 102
+#define IDM_ABOUTBOX 0x0010
+
+#define IDS_ABOUTBOX 101
+#define IDS_NOT_COMM_HANDLE 102
+#define IDS_COMM_ALREADY_OPEN 103
+#define IDS_WRITE_ERROR 104
+#define IDS_PARTIAL_WRITE 105
+#define IDS_READY 106
+#define IDS_CONNECTED_REMOTE 107
+#define IDS_CONNECT_ERROR 108
+#define IDS_CONNECTED_TO 109
+#define IDS_INVALID_USER 110
+#define IDS_INVALID_PASSWORD 111
+#define IDS_COMMAND_EXECUTED 112
+#define IDS_SENDING_LOGIN 113
+#define IDS_SEND_LOGIN_ERROR 114
+#define IDS_HANGUP 115
+#define IDS_CALLBACK_NOTICE 116
+#define IDS_LOAD_TITLE 117
+#define IDS_NO_DEVICES 118
+#define IDS_SAVE_TITLE 119
+#define IDS_LINE_ERROR 120
+#define IDS_LINE_NO_VOICE 121
+#define IDS_LINE_NO_DATAMODEM 122
+#define IDS_LINE_NO_MAKECALL 123
+#define IDS_LINE_IN_USE_NON_TAPI 124
+#define IDS_LINE_UNUSABLE 125
+#define IDS_LINE_IN_USE 126
+#define IDS_NO_PARTIAL_DIAL 127
+#define IDS_DIALING_PAUSED 129
+// Texts of our own, beyond the station protocol's.
+#define IDS_ENTER_INTEGER 140
+#define IDS_FRAME_TOO_LONG 141
+
+#define IDC_LINE_LIST 1001
+#define IDC_DIAL_NUMBER 1002
+#define IDC_MY_NUMBER 1003
+#define IDC_USERNAME 1004
+#define IDC_PASSWORD 1005
+#define IDC_DOMAIN 1006
+#define IDC_PORT_LIST 1007
+#define IDC_STATUS 1008
+#define IDC_DIRECT_RADIO 1010
+#define IDC_MODEM_RADIO 1011
+#define IDC_DELAY 1012
+#define IDC_LOAD 4
+#define IDC_SAVE 5
+#define IDC_DIAL 3
+#define IDC_HANGUP 6
