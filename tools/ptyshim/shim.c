@@ -1,4 +1,5 @@
-/* LD_PRELOAD shim that lets Wine's serial code run on pseudo-terminals by answering modem ioctls. */
+/* LD_PRELOAD shim that lets Wine's serial code run on pseudo-terminals by answering modem ioctls.
+ */
 
 /*
  * A pty has no modem lines, no error counters and no line-status register, so
@@ -44,14 +45,12 @@ static struct line_state lines[MAX_LINES];
 static int line_count;
 static pthread_mutex_t lines_lock = PTHREAD_MUTEX_INITIALIZER;
 
-static ioctl_fn real_entry(const char *name)
-{
+static ioctl_fn real_entry(const char* name) {
     ioctl_fn fn = (ioctl_fn)dlsym(RTLD_NEXT, name);
     return fn ? fn : (ioctl_fn)dlsym(RTLD_NEXT, "ioctl");
 }
 
-static int device_of(int fd, dev_t *device)
-{
+static int device_of(int fd, dev_t* device) {
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
         return 0;
@@ -61,8 +60,7 @@ static int device_of(int fd, dev_t *device)
 
 /* Returns the slot for the device, creating it with DTR and RTS raised, as a
  * serial driver does on open. Caller holds lines_lock. */
-static struct line_state *line_for(dev_t device)
-{
+static struct line_state* line_for(dev_t device) {
     for (int i = 0; i < line_count; i++)
         if (lines[i].device == device)
             return &lines[i];
@@ -73,9 +71,8 @@ static struct line_state *line_for(dev_t device)
     return &lines[line_count++];
 }
 
-static void log_change(int fd, int bits)
-{
-    const char *log_path = getenv("FARLINK_SHIM_LOG");
+static void log_change(int fd, int bits) {
+    const char* log_path = getenv("FARLINK_SHIM_LOG");
     if (!log_path || !*log_path)
         return;
     char link[64], tty[256];
@@ -99,13 +96,12 @@ static void log_change(int fd, int bits)
 
 /* Applies a DTR/RTS request the pty refused. Returns 0, or -1 for a device the
  * shim cannot track. */
-static int set_lines(int fd, unsigned long request, const int *arg)
-{
+static int set_lines(int fd, unsigned long request, const int* arg) {
     dev_t device;
     if (!arg || !device_of(fd, &device))
         return -1;
     pthread_mutex_lock(&lines_lock);
-    struct line_state *line = line_for(device);
+    struct line_state* line = line_for(device);
     if (!line) {
         pthread_mutex_unlock(&lines_lock);
         return -1;
@@ -126,21 +122,19 @@ static int set_lines(int fd, unsigned long request, const int *arg)
     return 0;
 }
 
-static int modem_status(int fd, int *arg)
-{
+static int modem_status(int fd, int* arg) {
     dev_t device;
     if (!arg || !device_of(fd, &device))
         return -1;
     pthread_mutex_lock(&lines_lock);
-    struct line_state *line = line_for(device);
+    struct line_state* line = line_for(device);
     int bits = line ? line->bits : (TIOCM_DTR | TIOCM_RTS);
     pthread_mutex_unlock(&lines_lock);
     *arg = bits | TIOCM_CTS | TIOCM_DSR | TIOCM_CD;
     return 0;
 }
 
-static int line_status(ioctl_fn real, int fd, unsigned int *arg)
-{
+static int line_status(ioctl_fn real, int fd, unsigned int* arg) {
     int pending = 0;
     if (!arg || real(fd, TIOCOUTQ, &pending) != 0)
         return -1;
@@ -149,8 +143,7 @@ static int line_status(ioctl_fn real, int fd, unsigned int *arg)
 }
 
 /* Answers a request the real ioctl refused; returns -1 to keep the refusal. */
-static int emulate(ioctl_fn real, int fd, unsigned long request, void *arg)
-{
+static int emulate(ioctl_fn real, int fd, unsigned long request, void* arg) {
     switch (request) {
     case TIOCMGET:
         return modem_status(fd, arg);
@@ -170,8 +163,7 @@ static int emulate(ioctl_fn real, int fd, unsigned long request, void *arg)
     }
 }
 
-static int wrapped(ioctl_fn real, int fd, unsigned long request, void *arg)
-{
+static int wrapped(ioctl_fn real, int fd, unsigned long request, void* arg) {
     int result = real(fd, request, arg);
     if (result == 0 || (errno != ENOTTY && errno != EINVAL))
         return result;
@@ -182,26 +174,24 @@ static int wrapped(ioctl_fn real, int fd, unsigned long request, void *arg)
     return result;
 }
 
-int ioctl(int fd, unsigned long request, ...)
-{
+int ioctl(int fd, unsigned long request, ...) {
     static ioctl_fn real;
     if (!real)
         real = real_entry("ioctl");
     va_list ap;
     va_start(ap, request);
-    void *arg = va_arg(ap, void *);
+    void* arg = va_arg(ap, void*);
     va_end(ap);
     return wrapped(real, fd, request, arg);
 }
 
-int __ioctl_time64(int fd, unsigned long request, ...)
-{
+int __ioctl_time64(int fd, unsigned long request, ...) {
     static ioctl_fn real;
     if (!real)
         real = real_entry("__ioctl_time64");
     va_list ap;
     va_start(ap, request);
-    void *arg = va_arg(ap, void *);
+    void* arg = va_arg(ap, void*);
     va_end(ap);
     return wrapped(real, fd, request, arg);
 }
