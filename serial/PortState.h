@@ -31,8 +31,6 @@ struct LineState {
 extern generic_port* g_ports[kPortCount];
 extern EchoState g_echo[kPortCount];
 extern LineState g_lines[kPortCount];
-// Tick of the latest send on any port, kept for callers that look at it.
-extern volatile uint32_t g_tx_start_tick;
 
 inline bool ValidPortIndex(int32_t index) { return index >= 0 && index < kPortCount; }
 

@@ -7,7 +7,6 @@ namespace serial {
 generic_port* g_ports[kPortCount];
 EchoState g_echo[kPortCount];
 LineState g_lines[kPortCount];
-volatile uint32_t g_tx_start_tick;
 } // namespace serial
 
 using namespace serial;

@@ -1,0 +1,24 @@
+// Shared pieces of the serial library's Win32 glue: handle access and line errors.
+#pragma once
+
+#include "serial/PortState.h"
+
+#include <windows.h>
+
+static_assert(sizeof(sc_overlapped) == sizeof(OVERLAPPED), "sc_overlapped mirrors OVERLAPPED");
+static_assert(offsetof(sc_overlapped, event) == offsetof(OVERLAPPED, hEvent),
+              "sc_overlapped mirrors OVERLAPPED");
+
+namespace serial {
+
+inline HANDLE DeviceOf(const generic_port* port) { return static_cast<HANDLE>(port->comm_handle); }
+inline OVERLAPPED* AsOverlapped(sc_overlapped* record) {
+    return reinterpret_cast<OVERLAPPED*>(record);
+}
+// Reads and clears the device's error flags; the status code they stand for.
+int32_t LineErrorOf(HANDLE device);
+// Busy-waits about the given number of microseconds (a character time is often far below
+// the millisecond that Sleep can do).
+void SpinMicros(uint32_t micros);
+
+} // namespace serial
