@@ -118,13 +118,6 @@ class UiDriver:
         f = self.call("windows")
         return [tuple(f[i:i + 4]) for i in range(0, len(f), 4)]
 
-    def hold_port(self, name):
-        """Opens COM port `name` exclusively from the driver's own process."""
-        self.call("holdport", name)
-
-    def release_port(self, name):
-        self.call("releaseport", name)
-
 
 class Window:
     """A window of the program under test, seen through the driver."""
@@ -174,6 +167,14 @@ class Window:
         f = self._call("controls")
         return [dict(id=int(f[i]), cls=f[i + 1], enabled=f[i + 2] == "1", checked=int(f[i + 3]),
                      visible=f[i + 4] == "1", text=f[i + 5]) for i in range(0, len(f), 6)]
+
+    def rect(self):
+        """(left, top, right, bottom) of the client area on the screen."""
+        return tuple(int(v) for v in self._call("rect"))
+
+    def paint(self):
+        """Has the window and its controls painted now."""
+        self._call("paint")
 
     def exists(self):
         return self.driver.call("exists", self.handle)[0] == "1"

@@ -21,6 +21,7 @@ Pieces:
     socket file, which cannot be opened, so unwired ports are really absent.
   * The modem-line shim (tools/ptyshim) is preloaded into every Wine process;
     each DTR/RTS change lands in the session's line log (see line_log()).
+    Port.hold() stands for another program holding a port open.
   * A private wineserver; teardown kills it with `wineserver -k` for this
     prefix only, then the session's own Xvfb and socat processes.
 
@@ -42,6 +43,7 @@ import socket
 import struct
 import subprocess
 import sys
+import termios
 import time
 import traceback
 from pathlib import Path
@@ -287,6 +289,7 @@ class Port:
         self.peer_end = self.windows_end + ".peer"
         self._socat = None
         self._fd = None
+        self._held = None
 
     def _start(self, log):
         self._socat = subprocess.Popen(
@@ -337,7 +340,24 @@ class Port:
             data += self.read(min(left, 0.5))
         return data
 
+    def hold(self):
+        """Holds the program's end open exclusively, as another program would.
+
+        Opens of the port by the program then fail (see tools/ptyshim).
+        """
+        if self._held is None:
+            self._held = os.open(self.windows_end, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+            fcntl.ioctl(self._held, termios.TIOCEXCL)
+
+    def release(self):
+        """Ends hold()."""
+        if self._held is not None:
+            fcntl.ioctl(self._held, termios.TIOCNXCL)
+            os.close(self._held)
+            self._held = None
+
     def _stop(self):
+        self.release()
         if self._fd is not None:
             os.close(self._fd)
             self._fd = None
@@ -682,12 +702,35 @@ class WineSession:
                                 match.group(2) == "1", match.group(3) == "1"))
         return changes
 
-    def screenshot(self, name):
-        """Saves the whole screen as <build>/screenshots/<name>.png; returns the path."""
+    def screenshot(self, name, window=None):
+        """Saves the screen as <build>/screenshots/<name>.png; returns the path.
+
+        With a driver Window, the window is painted first and the picture is
+        cut to it. The picture is taken again until two in a row agree, so it
+        never shows a window half drawn.
+        """
         self.screenshot_dir.mkdir(parents=True, exist_ok=True)
         path = self.screenshot_dir / (name + ".png")
-        subprocess.run(["import", "-display", self.display, "-window", "root", str(path)],
-                       check=True, stdout=self._log, stderr=subprocess.STDOUT, timeout=60)
+        crop = []
+        if window is not None:
+            window.paint()
+            left, top, right, bottom = window.rect()
+            crop = ["-crop", "%dx%d+%d+%d" % (right - left, bottom - top, max(left, 0),
+                                              max(top, 0)), "+repage"]
+        previous = [None]
+
+        def steady():
+            subprocess.run(["import", "-display", self.display, "-window", "root", *crop,
+                            str(path)], check=True, stdout=self._log, stderr=subprocess.STDOUT,
+                           timeout=60)
+            picture = path.read_bytes()
+            same = picture == previous[0]
+            previous[0] = picture
+            return same
+        try:
+            wait_for(steady, 10, interval=0.1, what="a steady screen")
+        except TimeoutError:
+            pass  # an animated screen: keep the last picture
         return path
 
     def driver(self):

@@ -110,8 +110,6 @@ UINT VirtualKey(const std::wstring& name) {
     return static_cast<UINT>(code);
 }
 
-std::map<std::wstring, HANDLE> heldPorts;
-
 using Command = std::function<Fields(const Fields&)>;
 
 const std::map<std::wstring, Command>& Commands() {
@@ -161,6 +159,23 @@ const std::map<std::wstring, Command>& Commands() {
              DWORD pid = 0;
              GetWindowThreadProcessId(Window(a, 1), &pid);
              return Fields{Number(pid)};
+         }},
+        {L"paint",
+         [](const Fields& a) {
+             // Paints now, in the window's own thread, so a screenshot shows it whole.
+             RedrawWindow(Window(a, 1), nullptr, nullptr,
+                          RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+             return Fields{};
+         }},
+        {L"rect",
+         [](const Fields& a) {
+             // The client area on the screen: without a window manager, Wine
+             // draws no caption or frame, so that is what a screenshot shows.
+             HWND window = Window(a, 1);
+             RECT r = {};
+             GetClientRect(window, &r);
+             MapWindowPoints(window, HWND_DESKTOP, reinterpret_cast<POINT*>(&r), 2);
+             return Fields{Number(r.left), Number(r.top), Number(r.right), Number(r.bottom)};
          }},
         {L"text", [](const Fields& a) { return Fields{WindowText(Control(a, 1))}; }},
         {L"state",
@@ -238,26 +253,6 @@ const std::map<std::wstring, Command>& Commands() {
              return Outcome(
                  SendAction(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Arg(a, 2).c_str())));
          }},
-        {L"holdport",
-         [](const Fields& a) {
-             const std::wstring& name = Arg(a, 1);
-             HANDLE port = CreateFileW((L"\\\\.\\" + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                       nullptr, OPEN_EXISTING, 0, nullptr);
-             if (port == INVALID_HANDLE_VALUE)
-                 throw Failure("cannot open " + ToUtf8(name) + ": error " +
-                               std::to_string(GetLastError()));
-             heldPorts[name] = port;
-             return Fields{};
-         }},
-        {L"releaseport",
-         [](const Fields& a) {
-             auto held = heldPorts.find(Arg(a, 1));
-             if (held == heldPorts.end())
-                 throw Failure("port not held");
-             CloseHandle(held->second);
-             heldPorts.erase(held);
-             return Fields{};
-         }},
     };
     return commands;
 }
@@ -292,7 +287,5 @@ int main() {
         fwrite(out.data(), 1, out.size(), stdout);
         fflush(stdout);
     }
-    for (auto& held : heldPorts)
-        CloseHandle(held.second);
     return 0;
 }

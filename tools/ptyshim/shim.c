@@ -15,6 +15,11 @@
  *
  * 32-bit glibc built with 64-bit time routes ioctl through __ioctl_time64,
  * which Wine's 32-bit ntdll calls directly; both entry points are wrapped.
+ *
+ * Wine does not keep a COM port to one opener, as Windows does. Tests stand in
+ * for "another program holds the port" by holding the tty with TIOCEXCL; the
+ * kernel lets root past that, so opens through this library (the wineserver
+ * opens devices) refuse such a tty with EBUSY for everyone.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -172,6 +177,44 @@ static int wrapped(ioctl_fn real, int fd, unsigned long request, void* arg) {
         return 0;
     errno = saved;
     return result;
+}
+
+typedef int (*open_fn)(const char*, int, ...);
+
+static int held_exclusively(int fd) {
+    static ioctl_fn real;
+    if (!real)
+        real = real_entry("ioctl");
+    int exclusive = 0;
+    return isatty(fd) && real(fd, TIOCGEXCL, &exclusive) == 0 && exclusive;
+}
+
+static int checked_open(const char* name, const char* path, int flags, va_list ap) {
+    open_fn real = (open_fn)dlsym(RTLD_NEXT, name);
+    mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(ap, mode_t) : 0;
+    int fd = real(path, flags, mode);
+    if (fd >= 0 && held_exclusively(fd)) {
+        close(fd);
+        errno = EBUSY;
+        return -1;
+    }
+    return fd;
+}
+
+int open(const char* path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    int fd = checked_open("open", path, flags, ap);
+    va_end(ap);
+    return fd;
+}
+
+int open64(const char* path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    int fd = checked_open("open64", path, flags, ap);
+    va_end(ap);
+    return fd;
 }
 
 int ioctl(int fd, unsigned long request, ...) {
