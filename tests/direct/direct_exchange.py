@@ -1,0 +1,214 @@
+#!/usr/bin/env python3
+"""Direct-connection exchanges of Farlink.exe under Wine against the simulated station on COM1."""
+
+import json
+import os
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parents[0] / "wine"))
+sys.path.insert(0, str(HERE.parents[0] / "e2e"))
+
+from farlink_wine import MAIN_CAPTION, run_cases, wait_for  # noqa: E402
+from main_dialog import (CLOSE, DELAY, DIAL, DIRECT, DOMAIN, MODEM, MY_NUMBER,  # noqa: E402
+                         PASSWORD, PORTS, READY, USERNAME, status_lines)
+
+STATION = HERE.parents[1] / "tools" / "station" / "station.py"
+IDOK = 1
+
+CONNECTED = "Connected with WinCE remote station."
+CONNECT_ERROR = "Error connecting with WinCE remote station."
+SENDING = "Sending username and password..."
+SEND_ERROR = "Error sending username and password."
+EXECUTED = "Command executed successfully."
+HANGUP_LINE = "Connection Hangup."
+NOTICE = ("The remote WinCE device will attempt to connect to this station in %d seconds. "
+          "Please enable the local Direct Connection RAS Server to receive the incoming call.")
+
+CONNECT_REQUEST = bytes.fromhex("021000100300")
+HANGUP_REQUEST = bytes.fromhex("021001100301")
+
+
+def envelope(payload):
+    """What the station must receive for this payload (every 0x10 doubled, then the XOR)."""
+    bcc = 0
+    for b in payload:
+        bcc ^= b
+    return b"\x02\x10" + payload.replace(b"\x10", b"\x10\x10") + b"\x10\x03" + bytes([bcc])
+
+
+def login_payload(my_number, user, password, domain, delay):
+    fields = [f.encode("cp1252") for f in (my_number, user, password, domain)]
+    return b"\x10" + b"\x10".join(fields) + b"\x10" + bytes([delay & 0xFF]) + b"\x10"
+
+
+class Station:
+    """tools/station/station.py on the far end of a session's COM port."""
+
+    def __init__(self, session, *args, port="COM1", name="station"):
+        self.log = session.run_dir / (name + ".log")
+        self.stderr = open(session.run_dir / (name + ".stderr"), "w")
+        self.proc = subprocess.Popen(
+            [sys.executable, str(STATION), "--port", session.port(port).peer_end,
+             "--log", str(self.log), *args],
+            stdout=self.stderr, stderr=self.stderr, start_new_session=True)
+        wait_for(lambda: any(e["event"] == "ready" for e in self.events()), 10,
+                 what="station ready")
+
+    def events(self, event=None):
+        try:
+            with open(self.log) as f:
+                records = [json.loads(line) for line in f if line.strip()]
+        except FileNotFoundError:
+            return []
+        return [r for r in records if event is None or r["event"] == event]
+
+    def received(self):
+        """Every envelope the station got from the PC, as wire bytes, in order."""
+        return [bytes.fromhex(e["raw"]) for e in self.events("frame")]
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.stderr.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+        return False
+
+
+def program_holds(session, port="COM1"):
+    """True while a process other than the session's socat has the program's end of the port open."""
+    tty = session.port(port).tty()
+    socat = session.port(port)._socat.pid
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        if int(pid) == socat:
+            continue
+        try:
+            fds = os.listdir("/proc/%s/fd" % pid)
+        except OSError:
+            continue
+        for fd in fds:
+            try:
+                if os.readlink("/proc/%s/fd/%s" % (pid, fd)) == tty:
+                    return True
+            except OSError:
+                pass
+    return False
+
+
+def open_direct(session, argv=(), delay=None):
+    """Starts Farlink.exe with the Direct type and COM1 chosen."""
+    app = session.start_farlink(["/DIAL:5551234", *argv])
+    dlg = session.driver().find_window(MAIN_CAPTION)
+    dlg.click(DIRECT)
+    wait_for(lambda: dlg.enabled(PORTS), 5, what="Direct type")
+    dlg.select(PORTS, 0)
+    if delay is not None:
+        dlg.set_text(DELAY, str(delay))
+    return app, dlg
+
+
+def fill_login(dlg, my_number, user, password, domain, delay):
+    # My Number is only editable with the Modem type, as for a person.
+    dlg.click(MODEM)
+    wait_for(lambda: dlg.enabled(MY_NUMBER), 5, what="Modem type")
+    dlg.set_text(MY_NUMBER, my_number)
+    dlg.click(DIRECT)
+    wait_for(lambda: dlg.enabled(DELAY), 5, what="Direct type")
+    for field, text in ((USERNAME, user), (PASSWORD, password), (DOMAIN, domain),
+                        (DELAY, str(delay))):
+        dlg.set_text(field, text)
+
+
+def dial_until_notice(dlg, timeout=30):
+    """Presses Dial and returns (box window, its text, seconds until it appeared)."""
+    start = time.monotonic()
+    dlg.click(DIAL)
+    box = dlg.wait_owned(timeout)
+    took = time.monotonic() - start
+    return box, box.message_box()[1], took
+
+
+def dismiss(box):
+    box.press(IDOK)
+    box.wait_gone(5)
+
+
+def new_lines(dlg, before):
+    return status_lines(dlg)[len(before):]
+
+
+# --------------------------------------------------------------------------
+
+
+def whole_exchange(args):
+    """Dial to callback notice: status lines in order, bytes on the wire, DTR, port released."""
+    with args.session(com_ports=["COM1"]) as s, Station(s, "--codes", "00,06") as station:
+        app, dlg = open_direct(s, ["/MYNUMBER:12", "/USER:ab", "/PASS:", "/DOMAIN:D"], delay=45)
+        box, text, took = dial_until_notice(dlg)
+        assert text == NOTICE % 45, text
+        assert box.caption() == MAIN_CAPTION, box.caption()
+        assert status_lines(dlg) == [READY, CONNECTED, SENDING, "Connected to 5551234", EXECUTED,
+                                     HANGUP_LINE], status_lines(dlg)
+        s.screenshot("direct-exchange-notice")
+        dismiss(box)
+
+        login = envelope(bytes.fromhex("10313210616210104410 2d 10".replace(" ", "")))
+        assert station.received() == [CONNECT_REQUEST, login, HANGUP_REQUEST], station.received()
+        assert ("COM1", True, False) in s.line_log(), s.line_log()
+        wait_for(lambda: not program_holds(s), 5, what="COM1 released")
+        assert dlg.enabled(DIAL)
+        print("Dial to notice: %.2f s" % took)
+        dlg.click(CLOSE)
+        app.wait(15)
+
+
+LOGINS = [
+    # My Number, Username, Password, Domain, Delay
+    ("12", "ab", "", "D", 30),
+    ("", "", "", "", 255),
+    ("0049\x10301", "Jos\xe9", "p\xe4ss\x10w\xf6rd", "\xc9QUIPE", 100),
+    ("5", "user", "secret", "corp", 31),
+]
+
+
+def login_bytes_in_one_run(args):
+    """Several exchanges in one run: each has its own handshake, login bytes and hang-up."""
+    with args.session(com_ports=["COM1"]) as s, Station(s) as station:
+        app, dlg = open_direct(s)
+        for my_number, user, password, domain, delay in LOGINS:
+            before = status_lines(dlg)
+            seen = len(station.received())
+            fill_login(dlg, my_number, user, password, domain, delay)
+            box, text, _ = dial_until_notice(dlg)
+            assert text == NOTICE % delay, text
+            assert new_lines(dlg, before) == [CONNECTED, SENDING, EXECUTED, HANGUP_LINE], \
+                new_lines(dlg, before)
+            dismiss(box)
+            login = envelope(login_payload(my_number, user, password, domain, delay))
+            got = station.received()[seen:]
+            assert got == [CONNECT_REQUEST, login, HANGUP_REQUEST], (my_number, user, got)
+            wait_for(lambda: not program_holds(s), 5, what="COM1 released")
+        dlg.click(CLOSE)
+        app.wait(15)
+
+
+CASES = {
+    "whole_exchange": whole_exchange,
+    "login_bytes_in_one_run": login_bytes_in_one_run,
+}
+
+if __name__ == "__main__":
+    sys.exit(run_cases(CASES))
