@@ -144,6 +144,23 @@ def check_save_then_load_restores_everything(args):
                                      DIAL_NUMBER: True}
 
 
+def check_unusual_values_are_taken_as_they_stand(args):
+    with args.session(com_ports=["COM1", "COM3"]) as s:
+        s.start_farlink()
+        dlg = s.driver().find_window(MAIN_CAPTION)
+        # A list position this machine does not have, a type that is neither 0 nor 1 and a
+        # Delay below its range.
+        (profile_folder(s) / "odd.cfg").write_bytes(profile_bytes(5, ("1",) * 5, 7, 5, 10))
+        fd = file_dialog(s, dlg, LOAD)
+        fd.file_dialog_open("odd.cfg")
+        fd.wait_gone()
+        loaded = fields(dlg)
+        assert (loaded["port"], loaded["line"], loaded["delay"]) == (-1, -1, "10"), loaded
+        assert (loaded["direct"], loaded["modem"]) == (1, 0), loaded
+        assert loaded["enabled"] == {LINE_LIST: False, PORT_LIST: False, DELAY: False,
+                                     DIAL_NUMBER: False}, loaded
+
+
 def check_cancel_changes_nothing(args):
     with args.session(com_ports=["COM1", "COM3"]) as s:
         s.start_farlink()
@@ -355,6 +372,7 @@ def check_profile_option_dials_the_station_unattended(args):
 
 CASES = {
     "save_then_load": check_save_then_load_restores_everything,
+    "unusual_values": check_unusual_values_are_taken_as_they_stand,
     "cancel": check_cancel_changes_nothing,
     "damaged_file": check_damaged_profile_leaves_the_fields,
     "unwritable_target": check_unwritable_target_shows_the_error_box,
