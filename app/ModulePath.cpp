@@ -3,15 +3,13 @@
 
 namespace {
 
-char AsciiUpper(char c)
-{
+char AsciiUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 // A culture names a folder beside the executable; anything that could step
 // outside it (separators, "..", wildcards, drive colons) names no folder.
-bool IsPlainCultureName(const std::string& culture)
-{
+bool IsPlainCultureName(const std::string& culture) {
     for (char c : culture) {
         const bool letterOrDigit =
             (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
@@ -23,8 +21,7 @@ bool IsPlainCultureName(const std::string& culture)
 
 } // namespace
 
-bool EqualsIgnoreCase(const std::string& a, const std::string& b)
-{
+bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -34,20 +31,17 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b)
     return true;
 }
 
-bool IsExecutableCulture(const char* culture)
-{
+bool IsExecutableCulture(const char* culture) {
     return culture && EqualsIgnoreCase(culture, "en-US");
 }
 
-std::string PreferLongPath(const std::string& path, const std::string& longPath)
-{
+std::string PreferLongPath(const std::string& path, const std::string& longPath) {
     if (longPath.empty() || EqualsIgnoreCase(path, longPath))
         return path;
     return longPath;
 }
 
-std::string ResourceModuleFileName(const std::string& exeFileName)
-{
+std::string ResourceModuleFileName(const std::string& exeFileName) {
     std::string name = exeFileName;
     std::string tag;
     const std::size_t dot = name.rfind('.');
@@ -70,8 +64,7 @@ std::string ResourceModuleFileName(const std::string& exeFileName)
 }
 
 std::string FindCultureFolder(const std::string& programFolder, const std::string& culture,
-                              const DirectoryQuery& isDirectory)
-{
+                              const DirectoryQuery& isDirectory) {
     if (!IsPlainCultureName(culture))
         return "";
     std::string candidate = culture;
@@ -85,8 +78,7 @@ std::string FindCultureFolder(const std::string& programFolder, const std::strin
 }
 
 std::string ResourceModulePath(const char* culture, const std::string& exePath,
-                               const DirectoryQuery& isDirectory)
-{
+                               const DirectoryQuery& isDirectory) {
     if (IsExecutableCulture(culture))
         return "";
     std::size_t separator = exePath.rfind('\\');
@@ -98,6 +90,7 @@ std::string ResourceModulePath(const char* culture, const std::string& exePath,
     const std::string moduleName = ResourceModuleFileName(exePath.substr(separator + 1));
     if (moduleName.empty())
         return "";
-    const std::string folder = FindCultureFolder(programFolder, culture ? culture : "", isDirectory);
+    const std::string folder =
+        FindCultureFolder(programFolder, culture ? culture : "", isDirectory);
     return programFolder + (folder.empty() ? "" : folder + '\\') + moduleName;
 }

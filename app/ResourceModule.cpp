@@ -8,8 +8,7 @@ namespace {
 using LongPathNameFn = DWORD(WINAPI*)(LPCSTR shortPath, LPSTR longPath, DWORD size);
 
 // Systems before Windows 98 lack GetLongPathNameA, so it is found at run time.
-LongPathNameFn LongPathName()
-{
+LongPathNameFn LongPathName() {
     HMODULE kernel = GetModuleHandleA("kernel32");
     FARPROC found = kernel ? GetProcAddress(kernel, "GetLongPathNameA") : nullptr;
     return reinterpret_cast<LongPathNameFn>(reinterpret_cast<void (*)()>(found));
@@ -17,8 +16,7 @@ LongPathNameFn LongPathName()
 
 // The executable's path in its long form, so a short 8.3 name (TOOL~1.EXE)
 // still gives the module name the long name implies.
-std::string ExecutablePath(HINSTANCE exe)
-{
+std::string ExecutablePath(HINSTANCE exe) {
     char path[MAX_PATH];
     const DWORD n = GetModuleFileNameA(exe, path, sizeof path);
     if (n == 0 || n >= sizeof path)
@@ -35,8 +33,7 @@ std::string ExecutablePath(HINSTANCE exe)
     return PreferLongPath(std::string(path, n), longPath);
 }
 
-bool IsDirectory(const std::string& path)
-{
+bool IsDirectory(const std::string& path) {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(path.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
@@ -47,14 +44,13 @@ bool IsDirectory(const std::string& path)
 
 } // namespace
 
-char* ReadCultureName(const char* settingsFile, char* culture, int size)
-{
+char* ReadCultureName(const char* settingsFile, char* culture, int size) {
     if (!culture || size <= 0)
         return nullptr;
     culture[0] = '\0';
     if (settingsFile && *settingsFile)
-        GetPrivateProfileStringA("Language", "CultureName", "", culture,
-                                 static_cast<DWORD>(size), settingsFile);
+        GetPrivateProfileStringA("Language", "CultureName", "", culture, static_cast<DWORD>(size),
+                                 settingsFile);
     if (culture[0] == '\0') {
         lstrcpynA(culture, CultureNameFromLcid(GetUserDefaultLCID()), size);
         culture[size - 1] = '\0';
@@ -62,8 +58,7 @@ char* ReadCultureName(const char* settingsFile, char* culture, int size)
     return culture;
 }
 
-void LoadResourceModule(const char* culture, HINSTANCE exe, HINSTANCE& module)
-{
+void LoadResourceModule(const char* culture, HINSTANCE exe, HINSTANCE& module) {
     if (module && module != exe)
         FreeLibrary(module);
     module = exe;
@@ -76,8 +71,7 @@ void LoadResourceModule(const char* culture, HINSTANCE exe, HINSTANCE& module)
         module = loaded;
 }
 
-void FreeResourceModule(HINSTANCE exe, HINSTANCE& module)
-{
+void FreeResourceModule(HINSTANCE exe, HINSTANCE& module) {
     if (module && module != exe)
         FreeLibrary(module);
     module = nullptr;

@@ -18,16 +18,14 @@ constexpr std::size_t kVersionSize = 128;
 constexpr std::size_t kProductFolderSize = 128;
 
 // Copies text, cut to size bytes with its terminator (size > 0).
-void CopyCut(const std::string& text, char* out, std::size_t size)
-{
+void CopyCut(const std::string& text, char* out, std::size_t size) {
     const std::size_t n = text.size() < size ? text.size() : size - 1;
     std::memcpy(out, text.data(), n);
     out[n] = '\0';
 }
 
 // Copies text only when it fits whole; a cut path would name another folder.
-bool CopyWhole(const std::string& text, char* out, std::size_t size)
-{
+bool CopyWhole(const std::string& text, char* out, std::size_t size) {
     if (text.size() >= size)
         return false;
     std::memcpy(out, text.c_str(), text.size() + 1);
@@ -36,9 +34,8 @@ bool CopyWhole(const std::string& text, char* out, std::size_t size)
 
 } // namespace
 
-char* FormatProductFolderName(const char* product, const char* version, bool withVersion,
-                              char* out, std::size_t size)
-{
+char* FormatProductFolderName(const char* product, const char* version, bool withVersion, char* out,
+                              std::size_t size) {
     if (!out || size == 0)
         return out;
     std::string name = product ? product : "";
@@ -51,8 +48,7 @@ char* FormatProductFolderName(const char* product, const char* version, bool wit
 }
 
 char* ProductFolderNameFromFile(const SettingReader& read, const std::string& file, char* out,
-                                std::size_t size, bool withVersion)
-{
+                                std::size_t size, bool withVersion) {
     const std::string product = read(file, "OEM", "ProductName", "Korvane", kProductNameSize);
     const std::string version =
         withVersion ? read(file, "Install", "Version", "6.1", kVersionSize) : std::string();
@@ -60,8 +56,7 @@ char* ProductFolderNameFromFile(const SettingReader& read, const std::string& fi
 }
 
 char* ComposeUserSettingsFolder(const SettingsFolderPlatform& platform, char* out,
-                                std::size_t size)
-{
+                                std::size_t size) {
     if (!out || size == 0)
         return nullptr;
     out[0] = '\0';

@@ -9,15 +9,15 @@ constexpr const char kProgramSettingsFile[] = "Program Settings.ini";
 
 // Reads one value of a settings file as the platform's profile reader does:
 // the value cut to size bytes with its terminator, or def when it is absent.
-using SettingReader = std::function<std::string(const std::string& file, const char* section,
-                                                const char* key, const char* def,
-                                                std::size_t size)>;
+using SettingReader =
+    std::function<std::string(const std::string& file, const char* section, const char* key,
+                              const char* def, std::size_t size)>;
 
 // What the folder decision asks of the platform.
 struct SettingsFolderPlatform {
-    std::function<std::string()> executablePath;  // full path; "" when unknown
-    std::function<unsigned()> majorVersion;       // of the running platform
-    std::function<bool(const std::string&)> isFile;  // exists and is not a directory
+    std::function<std::string()> executablePath;    // full path; "" when unknown
+    std::function<unsigned()> majorVersion;         // of the running platform
+    std::function<bool(const std::string&)> isFile; // exists and is not a directory
     SettingReader readSetting;
     // The user's local application-data folder, without a trailing backslash.
     // Each returns false when its lookup fails.
@@ -26,8 +26,8 @@ struct SettingsFolderPlatform {
 };
 
 // "P v7.0", or "P" alone without the version, cut to fit size bytes. Returns out.
-char* FormatProductFolderName(const char* product, const char* version, bool withVersion,
-                              char* out, std::size_t size);
+char* FormatProductFolderName(const char* product, const char* version, bool withVersion, char* out,
+                              std::size_t size);
 
 // The product folder name as the installation's settings file names it. Returns out.
 char* ProductFolderNameFromFile(const SettingReader& read, const std::string& file, char* out,

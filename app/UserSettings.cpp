@@ -7,8 +7,7 @@
 
 namespace {
 
-using KnownFolderPathFn = HRESULT(WINAPI*)(const GUID* id, DWORD flags, HANDLE token,
-                                           PWSTR* path);
+using KnownFolderPathFn = HRESULT(WINAPI*)(const GUID* id, DWORD flags, HANDLE token, PWSTR* path);
 using FolderPathFn = HRESULT(WINAPI*)(HWND owner, int folder, HANDLE token, DWORD flags,
                                       LPSTR path);
 
@@ -19,37 +18,37 @@ constexpr int kLocalAppDataCsidl = 28;
 static_assert(kLocalAppDataCsidl == CSIDL_LOCAL_APPDATA, "folder number");
 
 // Stand-ins when the shell lacks a lookup (older systems): an ordinary failure.
-HRESULT WINAPI KnownFolderPathUnavailable(const GUID*, DWORD, HANDLE, PWSTR*) { return E_FAIL; }
-HRESULT WINAPI FolderPathUnavailable(HWND, int, HANDLE, DWORD, LPSTR) { return E_FAIL; }
+HRESULT WINAPI KnownFolderPathUnavailable(const GUID*, DWORD, HANDLE, PWSTR*) {
+    return E_FAIL;
+}
+HRESULT WINAPI FolderPathUnavailable(HWND, int, HANDLE, DWORD, LPSTR) {
+    return E_FAIL;
+}
 
 // The shell is loaded at run time so the program still starts where a lookup is missing.
-HMODULE Shell()
-{
+HMODULE Shell() {
     static HMODULE shell = LoadLibraryA("Shell32.dll");
     return shell;
 }
 
-template <typename Fn> Fn ShellFunction(const char* name, Fn unavailable)
-{
+template <typename Fn> Fn ShellFunction(const char* name, Fn unavailable) {
     FARPROC found = Shell() ? GetProcAddress(Shell(), name) : nullptr;
     // Through void(*)() so the compiler accepts the change of signature.
     return found ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(found)) : unavailable;
 }
 
-KnownFolderPathFn KnownFolderPath()
-{
-    static KnownFolderPathFn fn = ShellFunction("SHGetKnownFolderPath", &KnownFolderPathUnavailable);
+KnownFolderPathFn KnownFolderPath() {
+    static KnownFolderPathFn fn =
+        ShellFunction("SHGetKnownFolderPath", &KnownFolderPathUnavailable);
     return fn;
 }
 
-FolderPathFn FolderPath()
-{
+FolderPathFn FolderPath() {
     static FolderPathFn fn = ShellFunction("SHGetFolderPathA", &FolderPathUnavailable);
     return fn;
 }
 
-bool KnownLocalAppData(std::string& folder)
-{
+bool KnownLocalAppData(std::string& folder) {
     PWSTR wide = nullptr;
     const HRESULT hr = KnownFolderPath()(&kLocalAppDataId, 0, nullptr, &wide);
     bool ok = false;
@@ -65,8 +64,7 @@ bool KnownLocalAppData(std::string& folder)
     return ok;
 }
 
-bool OlderLocalAppData(std::string& folder)
-{
+bool OlderLocalAppData(std::string& folder) {
     char path[MAX_PATH] = "";
     if (FAILED(FolderPath()(nullptr, kLocalAppDataCsidl, nullptr, 0, path)))
         return false;
@@ -74,16 +72,14 @@ bool OlderLocalAppData(std::string& folder)
     return true;
 }
 
-std::string ExecutablePath(HINSTANCE exe)
-{
+std::string ExecutablePath(HINSTANCE exe) {
     char path[MAX_PATH];
     const DWORD n = GetModuleFileNameA(exe, path, sizeof path);
     // A full buffer means the path was cut: a cut path names the wrong folder.
     return (n == 0 || n >= sizeof path) ? std::string() : std::string(path, n);
 }
 
-bool IsFile(const std::string& path)
-{
+bool IsFile(const std::string& path) {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(path.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
@@ -93,8 +89,7 @@ bool IsFile(const std::string& path)
 }
 
 std::string ReadSetting(const std::string& file, const char* section, const char* key,
-                        const char* def, std::size_t size)
-{
+                        const char* def, std::size_t size) {
     std::vector<char> value(size);
     GetPrivateProfileStringA(section, key, def, value.data(), static_cast<DWORD>(size),
                              file.c_str());
@@ -103,8 +98,7 @@ std::string ReadSetting(const std::string& file, const char* section, const char
 
 } // namespace
 
-char* GetUserSettingsFolder(HINSTANCE exe, char* folder, int size)
-{
+char* GetUserSettingsFolder(HINSTANCE exe, char* folder, int size) {
     if (!folder || size <= 0)
         return nullptr;
     SettingsFolderPlatform platform;
@@ -117,8 +111,7 @@ char* GetUserSettingsFolder(HINSTANCE exe, char* folder, int size)
     return ComposeUserSettingsFolder(platform, folder, static_cast<std::size_t>(size));
 }
 
-char* ReadProductFolderName(const char* settingsFile, char* name, int size, bool withVersion)
-{
+char* ReadProductFolderName(const char* settingsFile, char* name, int size, bool withVersion) {
     if (!name || size <= 0)
         return name;
     return ProductFolderNameFromFile(ReadSetting, settingsFile ? settingsFile : "", name,

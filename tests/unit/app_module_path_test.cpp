@@ -11,8 +11,7 @@ namespace {
 struct FakeFolders {
     std::set<std::string> existing;
     std::vector<std::string> asked;
-    DirectoryQuery Query()
-    {
+    DirectoryQuery Query() {
         return [this](const std::string& path) {
             asked.push_back(path);
             return existing.count(path) != 0;
@@ -20,25 +19,29 @@ struct FakeFolders {
     }
 };
 
-TEST(ResourceModuleFileName, TagsKnownExtensionsOnly)
-{
+TEST(ResourceModuleFileName, TagsKnownExtensionsOnly) {
     const struct {
         const char* exe;
         const char* module;
     } cases[] = {
-        {"Tool.exe", "Tool-EXE-mui.dll"},   {"Tool.EXE", "Tool-EXE-mui.dll"},
-        {"tool.Exe", "tool-EXE-mui.dll"},   {"Plug.dll", "Plug-DLL-mui.dll"},
-        {"Ctl.ocx", "Ctl-OCX-mui.dll"},     {"tool.bin", "tool.bin-mui.dll"},
-        {"tool", "tool-mui.dll"},           {"my.tool.exe", "my.tool-EXE-mui.dll"},
-        {"tool.exe.bak", "tool.exe.bak-mui.dll"}, {"tool.", "tool.-mui.dll"},
-        {".exe", ""},                       {"", ""},
+        {"Tool.exe", "Tool-EXE-mui.dll"},
+        {"Tool.EXE", "Tool-EXE-mui.dll"},
+        {"tool.Exe", "tool-EXE-mui.dll"},
+        {"Plug.dll", "Plug-DLL-mui.dll"},
+        {"Ctl.ocx", "Ctl-OCX-mui.dll"},
+        {"tool.bin", "tool.bin-mui.dll"},
+        {"tool", "tool-mui.dll"},
+        {"my.tool.exe", "my.tool-EXE-mui.dll"},
+        {"tool.exe.bak", "tool.exe.bak-mui.dll"},
+        {"tool.", "tool.-mui.dll"},
+        {".exe", ""},
+        {"", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ResourceModuleFileName(c.exe), c.module) << c.exe;
 }
 
-TEST(ResourceModulePath, FolderSearchAndFallbacks)
-{
+TEST(ResourceModulePath, FolderSearchAndFallbacks) {
     const struct {
         const char* culture;
         const char* exePath;
@@ -46,16 +49,28 @@ TEST(ResourceModulePath, FolderSearchAndFallbacks)
         const char* module; // "" = the executable's own resources
         std::vector<std::string> asked;
     } cases[] = {
-        {"de-AT", "C:\\Tools\\Tool.exe", {"C:\\Tools\\de"}, "C:\\Tools\\de\\Tool-EXE-mui.dll",
+        {"de-AT",
+         "C:\\Tools\\Tool.exe",
+         {"C:\\Tools\\de"},
+         "C:\\Tools\\de\\Tool-EXE-mui.dll",
          {"C:\\Tools\\de-AT", "C:\\Tools\\de"}},
-        {"sr-SP-Latn", "C:\\T\\Tool.exe", {"C:\\T\\sr"}, "C:\\T\\sr\\Tool-EXE-mui.dll",
+        {"sr-SP-Latn",
+         "C:\\T\\Tool.exe",
+         {"C:\\T\\sr"},
+         "C:\\T\\sr\\Tool-EXE-mui.dll",
          {"C:\\T\\sr-SP-Latn", "C:\\T\\sr-SP", "C:\\T\\sr"}},
-        {"sr-SP-Latn", "C:\\T\\Tool.exe", {"C:\\T\\sr-SP", "C:\\T\\sr"},
-         "C:\\T\\sr-SP\\Tool-EXE-mui.dll", {"C:\\T\\sr-SP-Latn", "C:\\T\\sr-SP"}},
+        {"sr-SP-Latn",
+         "C:\\T\\Tool.exe",
+         {"C:\\T\\sr-SP", "C:\\T\\sr"},
+         "C:\\T\\sr-SP\\Tool-EXE-mui.dll",
+         {"C:\\T\\sr-SP-Latn", "C:\\T\\sr-SP"}},
         // Only the folder is tested: an fr-CA folder ends the search even
         // when the module is in fr.
-        {"fr-CA", "C:\\T\\Tool.exe", {"C:\\T\\fr-CA", "C:\\T\\fr"},
-         "C:\\T\\fr-CA\\Tool-EXE-mui.dll", {"C:\\T\\fr-CA"}},
+        {"fr-CA",
+         "C:\\T\\Tool.exe",
+         {"C:\\T\\fr-CA", "C:\\T\\fr"},
+         "C:\\T\\fr-CA\\Tool-EXE-mui.dll",
+         {"C:\\T\\fr-CA"}},
         // No folder: the module is looked for beside the executable.
         {"xx", "C:\\T\\Tool.exe", {}, "C:\\T\\Tool-EXE-mui.dll", {"C:\\T\\xx"}},
         {"", "C:\\T\\Tool.exe", {"C:\\T\\de"}, "C:\\T\\Tool-EXE-mui.dll", {}},
@@ -71,8 +86,11 @@ TEST(ResourceModulePath, FolderSearchAndFallbacks)
         {"de", "Tool.exe", {}, "", {}},
         {"de", "C:\\T\\.exe", {}, "", {}},
         // A culture that could leave the program folder names no folder.
-        {"..\\..\\Windows", "C:\\T\\Tool.exe", {"C:\\T\\..\\..\\Windows"},
-         "C:\\T\\Tool-EXE-mui.dll", {}},
+        {"..\\..\\Windows",
+         "C:\\T\\Tool.exe",
+         {"C:\\T\\..\\..\\Windows"},
+         "C:\\T\\Tool-EXE-mui.dll",
+         {}},
         {"*", "C:\\T\\Tool.exe", {"C:\\T\\*"}, "C:\\T\\Tool-EXE-mui.dll", {}},
         {"de/..", "C:\\T\\Tool.exe", {"C:\\T\\de"}, "C:\\T\\Tool-EXE-mui.dll", {}},
     };
@@ -86,8 +104,7 @@ TEST(ResourceModulePath, FolderSearchAndFallbacks)
     }
 }
 
-TEST(PreferLongPath, LongFormReplacesOnlyWhenItDiffers)
-{
+TEST(PreferLongPath, LongFormReplacesOnlyWhenItDiffers) {
     EXPECT_EQ(PreferLongPath("C:\\PROGRA~1\\T.EXE", "C:\\Program Files\\T.exe"),
               "C:\\Program Files\\T.exe");
     EXPECT_EQ(PreferLongPath("C:\\TOOLS\\T.EXE", "C:\\Tools\\T.exe"), "C:\\TOOLS\\T.EXE");

@@ -17,8 +17,7 @@ struct FakePlatform {
     std::string known = "D", older = "E";
     std::vector<std::string> filesAsked;
 
-    SettingsFolderPlatform Make()
-    {
+    SettingsFolderPlatform Make() {
         SettingsFolderPlatform p;
         p.executablePath = [this] { return exePath; };
         p.majorVersion = [this] { return major; };
@@ -43,8 +42,7 @@ struct FakePlatform {
         return p;
     }
 
-    std::string Folder(std::size_t size = 260)
-    {
+    std::string Folder(std::size_t size = 260) {
         std::vector<char> out(size + 1, '#'); // one guard byte past the end
         const char* r = ComposeUserSettingsFolder(Make(), out.data(), size);
         EXPECT_EQ(out[size], '#') << "wrote past the buffer";
@@ -52,8 +50,7 @@ struct FakePlatform {
     }
 };
 
-TEST(UserSettingsFolder, ResultsByInstallationSettings)
-{
+TEST(UserSettingsFolder, ResultsByInstallationSettings) {
     const struct {
         const char* what;
         bool present;
@@ -62,7 +59,9 @@ TEST(UserSettingsFolder, ResultsByInstallationSettings)
     } cases[] = {
         {"no settings file", false, {}, "D\\"},
         {"file without keys", true, {}, "D\\Korvane v6.1\\"},
-        {"product and version", true, {{"OEM/ProductName", "P"}, {"Install/Version", "7.0"}},
+        {"product and version",
+         true,
+         {{"OEM/ProductName", "P"}, {"Install/Version", "7.0"}},
          "D\\P v7.0\\"},
         {"company 40", true, {{"OEM/ProductName", "P"}, {"OEM/CompanyID", "40"}}, "D\\P\\"},
         {"company 40x", true, {{"OEM/ProductName", "P"}, {"OEM/CompanyID", "40x"}}, "D\\P\\"},
@@ -80,8 +79,7 @@ TEST(UserSettingsFolder, ResultsByInstallationSettings)
     }
 }
 
-TEST(UserSettingsFolder, LookupOrderAndFallbacks)
-{
+TEST(UserSettingsFolder, LookupOrderAndFallbacks) {
     FakePlatform fake;
     fake.knownWorks = false;
     EXPECT_EQ(fake.Folder(), "E\\");
@@ -101,8 +99,7 @@ TEST(UserSettingsFolder, LookupOrderAndFallbacks)
     EXPECT_EQ(noPath.Folder(), "");
 }
 
-TEST(UserSettingsFolder, NullOrEmptyBufferGivesNull)
-{
+TEST(UserSettingsFolder, NullOrEmptyBufferGivesNull) {
     FakePlatform fake;
     EXPECT_EQ(ComposeUserSettingsFolder(fake.Make(), nullptr, 260), nullptr);
     char one = '#';
@@ -110,8 +107,7 @@ TEST(UserSettingsFolder, NullOrEmptyBufferGivesNull)
     EXPECT_EQ(one, '#');
 }
 
-TEST(UserSettingsFolder, NeverCutsAndNeverOverruns)
-{
+TEST(UserSettingsFolder, NeverCutsAndNeverOverruns) {
     // A folder that does not fit whole is skipped for the next candidate.
     FakePlatform fake;
     fake.settingsPresent = true;
@@ -138,8 +134,7 @@ TEST(UserSettingsFolder, NeverCutsAndNeverOverruns)
     EXPECT_EQ(longExe.Folder(260), "");
 }
 
-TEST(ProductFolderName, FormsAndCuts)
-{
+TEST(ProductFolderName, FormsAndCuts) {
     const struct {
         const char* product;
         const char* version;
@@ -156,9 +151,9 @@ TEST(ProductFolderName, FormsAndCuts)
     };
     for (const auto& c : cases) {
         std::vector<char> out(c.size + 1, '#');
-        EXPECT_STREQ(FormatProductFolderName(c.product, c.version, c.withVersion, out.data(),
-                                             c.size),
-                     c.name);
+        EXPECT_STREQ(
+            FormatProductFolderName(c.product, c.version, c.withVersion, out.data(), c.size),
+            c.name);
         EXPECT_EQ(out[c.size], '#');
     }
 }
