@@ -162,6 +162,21 @@ def case_culture_folder_without_module(args):
         expect_language(s, exe, ENGLISH)
 
 
+def case_old_platform_uses_program_folder(args):
+    """On a platform of major version 4 the program folder holds the user's settings."""
+    with args.session(com_ports=()) as s:
+        reg = s.prefix / "drive_c" / "windows" / "system32" / "reg.exe"
+        code, _ = s.run(reg, ["add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "nt40",
+                              "/f"])
+        assert code == 0, code
+        exe = install(s, args, modules=["de/Farlink-EXE-mui.dll"])
+        ini(exe.parent / "Program Settings.ini",
+            {"OEM": {"ProductName": "P"}, "Install": {"Version": "7.0"},
+             "Language": {"CultureName": "de"}})
+        user_settings(s, "P v7.0", "en-US")
+        expect_language(s, exe, GERMAN)
+
+
 CASES = {
     "german_dialog": case_german_dialog,
     "en_us_any_case": case_en_us_any_case,
@@ -169,6 +184,7 @@ CASES = {
     "company_40_drops_version": case_company_40_drops_version,
     "whole_path": case_whole_path,
     "culture_folder_without_module": case_culture_folder_without_module,
+    "old_platform_uses_program_folder": case_old_platform_uses_program_folder,
 }
 
 if __name__ == "__main__":
