@@ -134,28 +134,4 @@ TEST(UserSettingsFolder, NeverCutsAndNeverOverruns) {
     EXPECT_EQ(longExe.Folder(260), "");
 }
 
-TEST(ProductFolderName, FormsAndCuts) {
-    const struct {
-        const char* product;
-        const char* version;
-        bool withVersion;
-        std::size_t size;
-        const char* name;
-    } cases[] = {
-        {"Korvane", "6.1", true, 128, "Korvane v6.1"},
-        {"P", "7.0", false, 128, "P"},
-        {"", "6.1", true, 128, " v6.1"},
-        {"Korvane", "6.1", true, 8, "Korvane"},
-        {"Korvane", "6.1", true, 10, "Korvane v"},
-        {"P", "7.0", true, 1, ""},
-    };
-    for (const auto& c : cases) {
-        std::vector<char> out(c.size + 1, '#');
-        EXPECT_STREQ(
-            FormatProductFolderName(c.product, c.version, c.withVersion, out.data(), c.size),
-            c.name);
-        EXPECT_EQ(out[c.size], '#');
-    }
-}
-
 } // namespace
