@@ -14,7 +14,8 @@ sys.path.insert(0, str(HERE.parents[0] / "e2e"))
 
 from farlink_wine import MAIN_CAPTION, run_cases, wait_for  # noqa: E402
 from main_dialog import (CLOSE, DELAY, DIAL, DIRECT, DOMAIN, MODEM, MY_NUMBER,  # noqa: E402
-                         PASSWORD, PORTS, READY, USERNAME, status_lines)
+                         PASSWORD, PORTS, READY, STATUS as STATUS_ID, USERNAME,
+                         status_lines)
 
 STATION = HERE.parents[1] / "tools" / "station" / "station.py"
 IDOK = 1
@@ -205,9 +206,171 @@ def login_bytes_in_one_run(args):
         app.wait(15)
 
 
+def stays_without_box(dlg, seconds):
+    try:
+        box = dlg.wait_owned(seconds)
+    except Exception:
+        return
+    raise AssertionError("a box appeared: %r" % (box.message_box(),))
+
+
+def windows_98_starts_directcc(args):
+    """On Windows 98 the callback step starts Directcc.exe from the PATH, exactly so, and shows no box."""
+    stub = Path(args.build_dir) / "tests" / "direct" / "Directcc.exe"
+    with args.session(com_ports=["COM1"]) as s, Station(s) as station:
+        reg = s.prefix / "drive_c" / "windows" / "system32" / "reg.exe"
+        code, _ = s.run(reg, ["add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98", "/f"])
+        assert code == 0, "reg add failed"
+        installed = s.install(stub, folder="stub")
+        log = installed.parent / "directcc.log"
+        app = s.start_farlink(["/DIAL:1"], env={"WINEPATH": s.windows_path(installed.parent)})
+        dlg = s.driver().find_window(MAIN_CAPTION)
+        dlg.click(DIRECT)
+        wait_for(lambda: dlg.enabled(PORTS), 5, what="Direct type")
+        dlg.click(DIAL)
+        wait_for(lambda: log.exists() and log.read_text().strip(), 30, what="Directcc.exe started")
+        assert log.read_text() == "Directcc.exe\n", repr(log.read_text())
+        assert status_lines(dlg) == [READY, CONNECTED, SENDING, EXECUTED, HANGUP_LINE]
+        stays_without_box(dlg, 2)
+        assert len(station.received()) == 3
+        dlg.click(CLOSE)
+        app.wait(15)
+
+
+def login_refused(args):
+    """A refused login leaves the link open; Dial again resends the frame at once, no handshake."""
+    with args.session(com_ports=["COM1"]) as s, Station(s, "--scenario", "refuse") as station:
+        app, dlg = open_direct(s, ["/USER:u"])
+        dlg.click(DIAL)
+        dlg.wait_text(STATUS_ID, lambda t: SEND_ERROR in t, 15)
+        assert status_lines(dlg) == [READY, CONNECTED, SENDING, SEND_ERROR], status_lines(dlg)
+        stays_without_box(dlg, 1)
+        login = station.received()[1]
+        assert station.received() == [CONNECT_REQUEST, login]
+        assert program_holds(s), "the link was closed"
+
+        clicked = time.time()
+        dlg.click(DIAL)
+        wait_for(lambda: len(station.received()) == 3, 10, what="second login frame")
+        assert station.received()[2] == login, "not the same frame again"
+        # No handshake means no 1000 ms pause before the frame either.
+        resent = station.events("frame")[2]["wall"] - clicked
+        print("second login frame %.2f s after Dial" % resent)
+        assert resent < 0.9, resent
+        dlg.wait_text(STATUS_ID, lambda t: t.count(SEND_ERROR) == 2, 15)
+        assert status_lines(dlg)[4:] == [CONNECTED, SENDING, SEND_ERROR], status_lines(dlg)
+        assert program_holds(s)
+        dlg.click(CLOSE)
+        app.wait(15)
+        assert len(station.received()) == 3, "the Close button sent something"
+
+
+def unanswered_connect(args):
+    """A silent or late station: the connect fails within the timeouts and the port is released."""
+    for scenario in ("silent", "late"):
+        with args.session(com_ports=["COM1"]) as s, \
+                Station(s, "--scenario", scenario, "--on", "connect") as station:
+            app, dlg = open_direct(s)
+            start = time.monotonic()
+            dlg.click(DIAL)
+            dlg.wait_text(STATUS_ID, lambda t: CONNECT_ERROR in t, 15)
+            took = time.monotonic() - start
+            assert status_lines(dlg) == [READY, CONNECT_ERROR], (scenario, status_lines(dlg))
+            # 1000 ms pause, then 2000 ms for the first byte; Wine and the driver add a little.
+            assert 2.9 < took < 6.0, (scenario, took)
+            wait_for(lambda: not program_holds(s), 5, what="COM1 released")
+            assert station.received() == [CONNECT_REQUEST], station.received()
+            assert dlg.enabled(DIAL)
+            dlg.set_text(USERNAME, "still usable")
+            assert dlg.text(USERNAME) == "still usable"
+            dlg.click(CLOSE)
+            app.wait(15)
+
+
+def auto_close_after_reply(args):
+    """With /AUTOCLOSE the dialog ends right after the reply: no hang-up request, no notice."""
+    with args.session(com_ports=["COM1"]) as s, Station(s) as station:
+        app, dlg = open_direct(s, ["/AUTOCLOSE"])
+        dlg.click(DIAL)
+        assert app.wait(30) == 0
+        login = station.received()[1:2]
+        assert station.received() == [CONNECT_REQUEST, *login], station.received()
+
+
+def close_button_and_close_box(args):
+    """With the link left open, only the window's close box sends the hang-up request."""
+    for way in ("button", "box"):
+        with args.session(com_ports=["COM1"]) as s, \
+                Station(s, "--scenario", "refuse") as station:
+            app, dlg = open_direct(s)
+            dlg.click(DIAL)
+            dlg.wait_text(STATUS_ID, lambda t: SEND_ERROR in t, 15)
+            if way == "button":
+                dlg.click(CLOSE)
+            else:
+                dlg.close()
+            assert app.wait(30) == 0
+            sent = station.received()[2:]
+            assert sent == ([HANGUP_REQUEST] if way == "box" else []), (way, sent)
+
+
+ANSWERS = [
+    # station arguments, what the decoder has to cope with
+    (["--scenario", "noise", "--noise", "200"], "noise before every frame"),
+    (["--scenario", "split"], "answers split across reads"),
+    (["--bcc", "ee"], "a wrong BCC on every answer"),
+    (["--pad", "9000"], "an answer longer than the receive buffer and the frame"),
+]
+
+
+def answers_the_decoder_takes(args):
+    """Answers a real line may bring still complete the exchange."""
+    for station_args, what in ANSWERS:
+        with args.session(com_ports=["COM1"]) as s, Station(s, *station_args):
+            app = s.start_farlink(["/DIAL:1"])
+            dlg = s.driver().find_window(MAIN_CAPTION)
+            dlg.click(DIRECT)
+            wait_for(lambda: dlg.enabled(PORTS), 5, what="Direct type")
+            box, text, _ = dial_until_notice(dlg)
+            assert status_lines(dlg) == [READY, CONNECTED, SENDING, EXECUTED, HANGUP_LINE], \
+                (what, status_lines(dlg))
+            dismiss(box)
+            trace = app.trace()
+            if "--bcc" in station_args:
+                assert any("BCC" in line for line in trace), trace
+            if "--pad" in station_args:
+                assert any("cut to 8192" in line for line in trace), trace
+            dlg.click(CLOSE)
+            app.wait(15)
+
+
+def broken_answers(args):
+    """A noise flood or a station gone mid-answer: a clear line, no hang, and the close box frees the port."""
+    for scenario in ("flood", "disconnect"):
+        with args.session(com_ports=["COM1"]) as s, Station(s, "--scenario", scenario):
+            app, dlg = open_direct(s)
+            dlg.click(DIAL)
+            dlg.wait_text(STATUS_ID, lambda t: SEND_ERROR in t, 20)
+            assert status_lines(dlg) == [READY, CONNECTED, SENDING, SEND_ERROR], \
+                (scenario, status_lines(dlg))
+            assert app.alive()
+            trace = app.trace()
+            assert any(line.startswith("Couldn't send message. Error = -1") for line in trace), trace
+            dlg.close()
+            assert app.wait(30) == 0
+            assert not program_holds(s), "COM1 still open"
+
+
 CASES = {
     "whole_exchange": whole_exchange,
     "login_bytes_in_one_run": login_bytes_in_one_run,
+    "windows_98_starts_directcc": windows_98_starts_directcc,
+    "login_refused": login_refused,
+    "unanswered_connect": unanswered_connect,
+    "auto_close_after_reply": auto_close_after_reply,
+    "close_button_and_close_box": close_button_and_close_box,
+    "answers_the_decoder_takes": answers_the_decoder_takes,
+    "broken_answers": broken_answers,
 }
 
 if __name__ == "__main__":

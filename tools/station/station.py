@@ -163,7 +163,8 @@ class Station:
         if kind == "login":
             if self.args.scenario == "refuse" and "login" in self.applies:
                 return bytes([NAK, DLE]) + (self.codes or b"\x01")
-            return bytes([ACK, DLE]) + (self.codes if self.args.codes is not None else b"\x06")
+            codes = self.codes if self.args.codes is not None else b"\x06"
+            return bytes([ACK, DLE]) + codes + b"A" * self.args.pad
         return bytes([ACK])
 
     def answer(self, kind):
@@ -256,6 +257,8 @@ def parse_args(argv):
                    "(default depends on the scenario)")
     p.add_argument("--codes", help="reply codes after 06 10 in the login answer, hex, comma-separated "
                    "(default 06; with --scenario refuse, the codes after 15 10)")
+    p.add_argument("--pad", type=int, default=0,
+                   help="filler bytes (A) after the reply codes of an accepted login: a long answer")
     p.add_argument("--bcc", type=lambda s: int(s, 16), help="send this BCC instead of the right one")
     p.add_argument("--delay-ms", type=float, default=20.0,
                    help="pause before each answer (a pty would otherwise beat the transmitter-empty event)")
