@@ -4,10 +4,10 @@
 #       label "wine", a generous timeout, and exit code 77 counted as skipped
 #       (the emulator returns 77 where the host cannot run the program).
 #
-#   farlink_add_wine_script(<script.py> [PREFIX <name>] [TIMEOUT <s>])
+#   farlink_add_wine_script(<script.py> [PREFIX <name>] [TIMEOUT <s>] [ARGS <arg>...])
 #       one ctest test per case of a script built on farlink_wine.run_cases(),
 #       named <name>.<case>, run with the build folder, Farlink.exe and the UI
-#       driver of this build.
+#       driver of this build, plus ARGS (options the script declared).
 
 set(FARLINK_WINE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
@@ -20,7 +20,7 @@ function(farlink_wine_test_properties)
 endfunction()
 
 function(farlink_add_wine_script script)
-    cmake_parse_arguments(arg "" "PREFIX;TIMEOUT" "" ${ARGN})
+    cmake_parse_arguments(arg "" "PREFIX;TIMEOUT" "ARGS" ${ARGN})
     get_filename_component(script ${script} ABSOLUTE)
     get_filename_component(stem ${script} NAME_WE)
     if(NOT arg_PREFIX)
@@ -43,7 +43,8 @@ function(farlink_add_wine_script script)
     set(common ${Python3_EXECUTABLE} ${script}
         --build-dir ${CMAKE_BINARY_DIR}
         --exe $<TARGET_FILE:Farlink>
-        --driver $<TARGET_FILE:ui_driver>)
+        --driver $<TARGET_FILE:ui_driver>
+        ${arg_ARGS})
     if(cases STREQUAL "")
         add_test(NAME ${arg_PREFIX} COMMAND ${common})
         set(names ${arg_PREFIX})

@@ -33,6 +33,7 @@ Only the Python standard library is used.
 """
 
 import argparse
+import ctypes
 import fcntl
 import os
 import re
@@ -198,7 +199,8 @@ def ensure_template(build_dir):
         log = open(wine_root / "template.log", "w")
         # Its own wineserver, started here so it is not tied to our terminal.
         server = subprocess.Popen([wineserver_program(), "-f", "-p"], env=env, stdout=log,
-                                  stderr=subprocess.STDOUT, start_new_session=True)
+                                  stderr=subprocess.STDOUT, start_new_session=True,
+                                  preexec_fn=_die_with_parent)
         try:
             steps = [
                 [loader, "wineboot", "--init"],
@@ -295,7 +297,8 @@ class Port:
         self._socat = subprocess.Popen(
             ["socat", "pty,raw,echo=0,link=" + self.windows_end,
              "pty,raw,echo=0,link=" + self.peer_end],
-            stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
+            stdout=log, stderr=subprocess.STDOUT, start_new_session=True,
+            preexec_fn=_die_with_parent)
 
     def _ready(self):
         return os.path.exists(self.windows_end) and os.path.exists(self.peer_end)
@@ -443,6 +446,16 @@ def _unescape(text):
     return "".join(out)
 
 
+_prctl = ctypes.CDLL(None, use_errno=True).prctl
+
+
+def _die_with_parent():
+    """Pre-exec hook: a helper gets SIGKILL if the test process dies abruptly
+    (a killed wineserver takes the session's Wine processes with it)."""
+    PR_SET_PDEATHSIG = 1
+    _prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
+
+
 def _stop_process(popen, grace=5.0):
     if popen is None or popen.poll() is not None:
         return
@@ -529,7 +542,8 @@ class WineSession:
         self._start_xvfb()
         self._server = subprocess.Popen([wineserver_program(), "-f", "-p"], env=self.environment(),
                                         stdout=self._log, stderr=subprocess.STDOUT,
-                                        start_new_session=True)
+                                        start_new_session=True,
+                                        preexec_fn=_die_with_parent)
 
     def _start_xvfb(self):
         read_fd, write_fd = os.pipe()
@@ -537,7 +551,8 @@ class WineSession:
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten",
              "tcp", "-noreset"],
             pass_fds=[write_fd], stdout=self._log, stderr=subprocess.STDOUT,
-            start_new_session=True)
+            start_new_session=True,
+            preexec_fn=_die_with_parent)
         os.close(write_fd)
         number = b""
         deadline = time.monotonic() + 15
@@ -748,13 +763,14 @@ class WineSession:
 # Test scripts
 
 
-def run_cases(cases, argv=None):
+def run_cases(cases, argv=None, extra_options=()):
     """Command-line entry point for a test script holding a table of cases.
 
     cases: {"name": function(args)}; each case gets the parsed arguments
     (args.build_dir, args.exe, args.driver) and opens its own session with
     `with args.session(com_ports=[...]) as s:` (a WineSession named after
     the script and the case). Options: --build-dir, --exe, --driver, --case NAME, --list.
+    extra_options: further "--name" options the script takes (as args.name).
     Exit code: 0 passed, 1 failed, 77 skipped (WineUnavailable).
     """
     parser = argparse.ArgumentParser()
@@ -763,6 +779,8 @@ def run_cases(cases, argv=None):
     parser.add_argument("--driver")
     parser.add_argument("--case", action="append")
     parser.add_argument("--list", action="store_true")
+    for option in extra_options:
+        parser.add_argument(option)
     args = parser.parse_args(argv)
     if args.list:
         print(";".join(cases))
