@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
 """Direct-connection exchanges of Farlink.exe under Wine against the simulated station on COM1."""
 
-import json
 import os
-import subprocess
 import sys
 import time
 from pathlib import Path
@@ -11,13 +9,14 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parents[0] / "wine"))
 sys.path.insert(0, str(HERE.parents[0] / "e2e"))
+sys.path.insert(0, str(HERE.parents[1] / "tools" / "station"))
 
 from farlink_wine import MAIN_CAPTION, run_cases, wait_for  # noqa: E402
 from main_dialog import (CLOSE, DELAY, DIAL, DIRECT, DOMAIN, MODEM, MY_NUMBER,  # noqa: E402
                          PASSWORD, PORTS, READY, STATUS as STATUS_ID, USERNAME,
                          status_lines)
+from station_process import Station  # noqa: E402
 
-STATION = HERE.parents[1] / "tools" / "station" / "station.py"
 IDOK = 1
 
 CONNECTED = "Connected with WinCE remote station."
@@ -44,49 +43,6 @@ def envelope(payload):
 def login_payload(my_number, user, password, domain, delay):
     fields = [f.encode("cp1252") for f in (my_number, user, password, domain)]
     return b"\x10" + b"\x10".join(fields) + b"\x10" + bytes([delay & 0xFF]) + b"\x10"
-
-
-class Station:
-    """tools/station/station.py on the far end of a session's COM port."""
-
-    def __init__(self, session, *args, port="COM1", name="station"):
-        self.log = session.run_dir / (name + ".log")
-        self.stderr = open(session.run_dir / (name + ".stderr"), "w")
-        self.proc = subprocess.Popen(
-            [sys.executable, str(STATION), "--port", session.port(port).peer_end,
-             "--log", str(self.log), *args],
-            stdout=self.stderr, stderr=self.stderr, start_new_session=True)
-        wait_for(lambda: any(e["event"] == "ready" for e in self.events()), 10,
-                 what="station ready")
-
-    def events(self, event=None):
-        try:
-            with open(self.log) as f:
-                records = [json.loads(line) for line in f if line.strip()]
-        except FileNotFoundError:
-            return []
-        return [r for r in records if event is None or r["event"] == event]
-
-    def received(self):
-        """Every envelope the station got from the PC, as wire bytes, in order."""
-        return [bytes.fromhex(e["raw"]) for e in self.events("frame")]
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        self.stderr.close()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
-        return False
 
 
 def program_holds(session, port="COM1"):
