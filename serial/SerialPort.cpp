@@ -279,6 +279,14 @@ void SC_CALL SCPortClose(generic_port* port) {
         CloseHandle(static_cast<HANDLE>(port->rx_thread));
         port->rx_thread = nullptr;
     }
+    // A send still in progress would complete into the record after it is freed.
+    if (!port->tx_empty) {
+        OVERLAPPED* overlapped = AsOverlapped(&port->tx_overlapped);
+        PurgeComm(DeviceOf(port), PURGE_TXABORT | PURGE_TXCLEAR);
+        CancelIoEx(DeviceOf(port), overlapped);
+        DWORD ignored;
+        GetOverlappedResult(DeviceOf(port), overlapped, &ignored, TRUE);
+    }
     if (g_stop[index] != nullptr) {
         CloseHandle(g_stop[index]);
         g_stop[index] = nullptr;

@@ -1,0 +1,72 @@
+#!/usr/bin/env python3
+"""Reads the export table of a PE file and compares it with the serial library's names."""
+import struct
+import sys
+
+SC_NAMES = """SCPortOpen SCPortClose SCIsPortFree SCInstallUserRoutine SCSetDtr SCSetRts SCAlloc
+SCFree SCClearTxBuffer SCClearRxBuffer SCSpaceUsedInRxBuffer SCSpaceFreeInRxBuffer SCIsTxEmpty
+SCIsRxEmpty SCIsRxFull SCPeekChar SCPeekLastChar SCReadChar SCReadBuffer SCResetSerial SCBreak
+SCSendTxBuf SCWaitTxEmpty SCVerifyTimeout SCWaitMessage SCUserAbort SCWindowsExecute
+SCFormatErrorMessage SCUserRoutineDefault SCCapture SCRelease SCSetYieldRx SCSetYieldTx
+SCTrace""".split()
+EMPTY_ROUTINE = ["SCUserRoutineDefault", "SCCapture", "SCRelease", "SCSetYieldRx",
+                 "SCSetYieldTx", "SCTrace"]
+HANDINTS = {0x14C: "?HandInts@@YAXPAUgeneric_port@@@Z",
+            0x8664: "?HandInts@@YAXPEAUgeneric_port@@@Z"}
+
+
+def exports(path):
+    """(machine, {name: rva}) of the file's export directory."""
+    data = open(path, "rb").read()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    assert data[pe:pe + 4] == b"PE\0\0", "not a PE file"
+    machine, sections, _, _, _, optional_size = struct.unpack_from("<HHIIIH", data, pe + 4)
+    optional = pe + 24
+    magic = struct.unpack_from("<H", data, optional)[0]
+    directories = optional + (96 if magic == 0x10B else 112)
+    export_rva, _ = struct.unpack_from("<II", data, directories)
+    table = optional + optional_size
+    spans = [struct.unpack_from("<IIII", data, table + 40 * i + 8) for i in range(sections)]
+
+    def offset(rva):
+        for size, address, _, raw in spans:
+            if address <= rva < address + max(size, 1):
+                return raw + rva - address
+        raise ValueError("rva %#x outside every section" % rva)
+
+    if export_rva == 0:
+        return machine, {}
+    d = offset(export_rva)
+    (count_functions, count_names, functions, names, ordinals) = struct.unpack_from(
+        "<IIIII", data, d + 20)
+    result = {}
+    for i in range(count_names):
+        name_rva = struct.unpack_from("<I", data, offset(names) + 4 * i)[0]
+        end = data.index(b"\0", offset(name_rva))
+        name = data[offset(name_rva):end].decode()
+        ordinal = struct.unpack_from("<H", data, offset(ordinals) + 2 * i)[0]
+        result[name] = struct.unpack_from("<I", data, offset(functions) + 4 * ordinal)[0]
+    return machine, result
+
+
+def main(path):
+    machine, table = exports(path)
+    expected = set(SC_NAMES) | {HANDINTS[machine]}
+    problems = []
+    if set(table) != expected:
+        problems.append("missing %s, unexpected %s" % (sorted(expected - set(table)),
+                                                       sorted(set(table) - expected)))
+    if len(table) != 35:
+        problems.append("%d exported names, not 35" % len(table))
+    if len({table.get(n) for n in EMPTY_ROUTINE}) != 1:
+        problems.append("the six empty-routine names are not one routine")
+    if len({table[n] for n in table if n not in EMPTY_ROUTINE}) != 29:
+        problems.append("some other names share a routine")
+    for p in problems:
+        print("FAIL %s: %s" % (path, p))
+    print("%s: %d exports, machine %#x" % (path, len(table), machine))
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))
