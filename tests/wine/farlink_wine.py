@@ -515,6 +515,10 @@ class WineSession:
 
     def open(self):
         """Clones the prefix, wires the ports, starts Xvfb and the wineserver."""
+        # Skip before paying for a prefix when the programs under test cannot run here.
+        for program in (os.environ.get("FARLINK_EXE"), os.environ.get("FARLINK_DRIVER")):
+            if program and Path(program).exists():
+                require_runnable(program)
         template = ensure_template(self.build_dir)
         shutil.rmtree(self.run_dir, ignore_errors=True)
         self.run_dir.mkdir(parents=True)
