@@ -56,9 +56,11 @@ BOOL CFarlinkDlg::OnInitDialog()
     FillPortList();
     AppendStatus(LoadText(IDS_READY));
 
-    if (!m_strProfilePath.empty())
-        LoadProfileFile(m_strProfilePath);
-    if (m_bAutoDial)
+    // An unattended dial with the values of a profile that could not be read
+    // would reach the wrong station or none: the operator sees the error box
+    // and dials by hand.
+    bool profileOk = m_strProfilePath.empty() || LoadProfileFile(m_strProfilePath);
+    if (m_bAutoDial && profileOk)
         PostMessageA(m_hWnd, WM_COMMAND, ID_DIAL, 0);
 
     UpdateControls();

@@ -370,6 +370,35 @@ def check_profile_option_dials_the_station_unattended(args):
         assert login.endswith(bytes([45, 0x10])), login  # the Delay byte
 
 
+def check_damaged_profile_option_does_not_dial(args):
+    """A profile cut short at start-up is reported and not dialled with what it half set."""
+    with args.session(com_ports=["COM1"]) as s:
+        folder = profile_folder(s)
+        folder.mkdir(parents=True, exist_ok=True)
+        # Cut inside the Delay: the type (Direct) and the port were already read.
+        full = profile_bytes(-1, ("", "5550100", "operator", "pw", "FIELD"), 1, 0, 45)
+        (folder / "cut.cfg").write_bytes(full[:-2])
+        station_log = s.run_dir / "station.jsonl"
+        station = subprocess.Popen(
+            [sys.executable, str(Path(__file__).resolve().parents[2] / "tools/station/station.py"),
+             "--port", s.port("COM1").peer_end, "--log", str(station_log), "--max-s", "60"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        try:
+            app = s.start_farlink(["/PROFILE:cut.cfg", "/AUTODIAL"])
+            dlg = s.driver().find_window(MAIN_CAPTION)
+            wait_for(lambda: "Ready to make a call." in dlg.text(1008), 10, what="first line")
+            time.sleep(3)  # a dial would have sent the connection request by now
+            assert dlg.text(1008).count("\r\r\n") == 1, dlg.text(1008)
+            dlg.close()
+            app.wait(30)
+        finally:
+            station.terminate()
+            station.wait(10)
+        frames = [json.loads(line) for line in station_log.read_text().splitlines()
+                  ] if station_log.exists() else []
+        assert not [f for f in frames if f.get("event") == "frame"], frames
+
+
 CASES = {
     "save_then_load": check_save_then_load_restores_everything,
     "unusual_values": check_unusual_values_are_taken_as_they_stand,
@@ -381,6 +410,7 @@ CASES = {
     "profile_option": check_profile_option_loads_at_start,
     "profile_option_missing": check_profile_option_missing_file_shows_the_error_box,
     "profile_option_autodial": check_profile_option_dials_the_station_unattended,
+    "damaged_profile_option": check_damaged_profile_option_does_not_dial,
 }
 
 if __name__ == "__main__":
