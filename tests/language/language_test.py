@@ -103,6 +103,12 @@ def case_german_dialog(args):
             assert dlg.caption() == MAIN_CAPTION, dlg.caption()
             assert labels(dlg) == GERMAN, labels(dlg)
             assert dlg.text(STATUS).startswith(GERMAN_READY), dlg.text(STATUS)
+            # The two type buttons must form one group in the translated layout too.
+            assert (dlg.checked(1010), dlg.checked(1011)) == (0, 1)
+            dlg.click(1010)
+            assert (dlg.checked(1010), dlg.checked(1011)) == (1, 0)
+            assert dlg.enabled(1007) and not dlg.enabled(1002)
+            dlg.click(1011)
             s.screenshot("language-german-dialog")
             dlg.syscommand(ABOUT_COMMAND)
             box = s.driver().find_window(GERMAN_ABOUT, timeout=10)
