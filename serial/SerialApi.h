@@ -6,7 +6,10 @@
  * Up to eight serial ports, numbered from 0 (port index n is the device COM(n+1)).
  * Every function is exported from Farlink.exe under its plain name with the C calling
  * convention, except HandInts (see there). Another program may load Farlink.exe with
- * LoadLibrary and look the functions up with GetProcAddress.
+ * LoadLibrary and look the functions up with GetProcAddress. Two cautions for such a
+ * program: keep the exe's preferred load address free (link the program at another image
+ * base), and bind the exe's imports yourself where the loader leaves an exe's imports
+ * unbound (Wine does); tests/serial/abi_client.c shows both.
  *
  * Ownership: the library owns each generic_port from SCPortOpen to SCPortClose; the
  * caller holds its address as the port handle and must not free it. Buffers passed in
