@@ -138,6 +138,8 @@ LOGINS = [
     ("", "", "", "", 255),
     ("0049\x10301", "Jos\xe9", "p\xe4ss\x10w\xf6rd", "\xc9QUIPE", 100),
     ("5", "user", "secret", "corp", 31),
+    # The largest frame (2048 bytes), nearly all 0x10: its envelope is twice as long.
+    ("", "\x10" * 1000, "\x10" * 1000, "D" * 41, 30),
 ]
 
 
