@@ -169,7 +169,7 @@ class Window:
                      visible=f[i + 4] == "1", text=f[i + 5]) for i in range(0, len(f), 6)]
 
     def rect(self):
-        """(left, top, right, bottom) of the client area on the screen."""
+        """(left, top, right, bottom) of the whole window on the screen."""
         return tuple(int(v) for v in self._call("rect"))
 
     def paint(self):

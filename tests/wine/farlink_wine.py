@@ -189,9 +189,11 @@ def ensure_template(build_dir):
     loader, loader_env = wine_loader()
     version = subprocess.run([loader, "--version"], capture_output=True, text=True,
                              env={**base_environment(), **loader_env}).stdout.strip()
+    # Bump the number when the template's recipe below changes.
+    recipe = "%s recipe 2" % version
     with open(wine_root / "template.lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        if marker.exists() and marker.read_text() == version:
+        if marker.exists() and marker.read_text() == recipe:
             return template
         shutil.rmtree(template, ignore_errors=True)
         template.mkdir()
@@ -207,6 +209,10 @@ def ensure_template(build_dir):
                 # A crash must end the program, not wait for a click.
                 [loader, "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
                  "/t", "REG_DWORD", "/d", "0", "/f"],
+                # Xvfb has no window manager: a managed window waits 2 s for one
+                # to acknowledge each hide, so every closed dialog cost 2 s.
+                [loader, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
+                 "/t", "REG_SZ", "/d", "N", "/f"],
             ]
             for step in steps:
                 done = subprocess.run(step, env=env, stdout=log, stderr=subprocess.STDOUT,
@@ -224,7 +230,7 @@ def ensure_template(build_dir):
         # The default com1 -> /dev/ttyS0 would shadow the ports a session wires.
         for link in (template / "dosdevices").glob("com*"):
             link.unlink()
-        marker.write_text(version)
+        marker.write_text(recipe)
         return template
 
 
@@ -467,6 +473,22 @@ def _stop_process(popen, grace=5.0):
         popen.wait()
 
 
+def _make_socket_file(path):
+    """Creates a unix socket file at `path`: open() on it fails with ENXIO,
+    which makes a COM port named there absent to Wine."""
+    # Socket addresses hold at most 107 bytes and build folders can be deep:
+    # bind the bare name from inside the folder.
+    path = Path(path)
+    here = os.getcwd()
+    os.chdir(path.parent)
+    try:
+        sock = socket.socket(socket.AF_UNIX)
+        sock.bind(path.name)
+        sock.close()
+    finally:
+        os.chdir(here)
+
+
 class WineSession:
     """One isolated Wine world: prefix, Xvfb, wineserver, COM ports.
 
@@ -523,15 +545,14 @@ class WineSession:
         shutil.rmtree(self.run_dir, ignore_errors=True)
         self.run_dir.mkdir(parents=True)
         self._log = open(self.run_dir / "harness.log", "w")
-        clone_prefix(template, self.prefix)
+        with open(template.parent / "template.lock", "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_SH)  # no rebuild while we copy
+            clone_prefix(template, self.prefix)
 
         port_dir = self.run_dir / "ports"
         port_dir.mkdir()
         absent = port_dir / "absent"
-        # A socket file: open() on it fails, which makes Wine's COM device fail.
-        sock = socket.socket(socket.AF_UNIX)
-        sock.bind(str(absent))
-        sock.close()
+        _make_socket_file(absent)
         if self._com_names and not shim_preload(self.build_dir):
             raise HarnessError("COM ports need the pty shim: build target ptyshim")
         for name in self._com_names:

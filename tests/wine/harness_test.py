@@ -90,7 +90,7 @@ def shim_on_pty(args):
 
 def exchange(session, probe, port):
     """Runs the probe on `port`, playing the far end; returns its exit code and output."""
-    proc = session.start(probe, [port], trace=False)
+    proc = session.start(probe, [port])
     peer = session.port(port)
     heard = bytearray()
 
@@ -99,15 +99,16 @@ def exchange(session, probe, port):
         return b"ping" in heard or not proc.alive()
     wait_for(pinged, 30, what="the probe's ping on %s" % port)
     peer.write(b"pong")
-    return proc.wait(60), proc.stderr_text()
+    return proc.wait(60), proc
 
 
 def comm_port_under_wine(args):
     """A Windows program uses a wired COM port fully; unwired or held ones do not open."""
     with args.session(com_ports=["COM1", "COM3"]) as s:
         probe = s.install(args.probe, folder="probe")
-        code, output = exchange(s, probe, "COM1")
-        assert code == 0, output
+        code, proc = exchange(s, probe, "COM1")
+        assert code == 0, proc.stderr_text()
+        assert proc.trace() == ['comm_probe:\t"done" \\ 100%'], proc.trace()
         com1 = [(dtr, rts) for port, dtr, rts in s.line_log() if port == "COM1"]
         assert com1[-3:] == [(False, True), (True, True), (True, False)], com1
 
@@ -119,8 +120,8 @@ def comm_port_under_wine(args):
         code, output = s.run(probe, ["COM3"], timeout=60)
         assert code == 2, "a held port opened: %s" % output
         s.port("COM3").release()
-        code, output = exchange(s, probe, "COM3")
-        assert code == 0, "after release: %s" % output
+        code, proc = exchange(s, probe, "COM3")
+        assert code == 0, "after release: %s" % proc.stderr_text()
 
 
 CASES = {"shim_on_pty": shim_on_pty, "comm_port_under_wine": comm_port_under_wine}

@@ -169,12 +169,8 @@ const std::map<std::wstring, Command>& Commands() {
          }},
         {L"rect",
          [](const Fields& a) {
-             // The client area on the screen: without a window manager, Wine
-             // draws no caption or frame, so that is what a screenshot shows.
-             HWND window = Window(a, 1);
              RECT r = {};
-             GetClientRect(window, &r);
-             MapWindowPoints(window, HWND_DESKTOP, reinterpret_cast<POINT*>(&r), 2);
+             GetWindowRect(Window(a, 1), &r);
              return Fields{Number(r.left), Number(r.top), Number(r.right), Number(r.bottom)};
          }},
         {L"text", [](const Fields& a) { return Fields{WindowText(Control(a, 1))}; }},
