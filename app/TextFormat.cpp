@@ -15,12 +15,12 @@ std::string FormatIntegers(const std::string& format, std::initializer_list<long
             ++i;
             continue;
         }
-        size_t spec = i + 1;
-        if (format[spec] == 'l' && spec + 1 < format.size())
-            ++spec;
-        if (format[spec] == 'd' && next != values.end()) {
+        size_t conversion = i + 1;
+        if (format[conversion] == 'l' && conversion + 1 < format.size())
+            ++conversion;
+        if (format[conversion] == 'd' && next != values.end()) {
             out += std::to_string(*next++);
-            i = spec;
+            i = conversion;
         } else {
             out += format[i];
         }
