@@ -30,8 +30,7 @@ const Option kOptions[] = {
 
 // Option texts are plain ASCII, so comparing with ASCII upper-casing finds
 // the same matches as upper-casing the whole token under the C locale.
-bool StartsWithIgnoringCase(const std::string& token, const char* option)
-{
+bool StartsWithIgnoringCase(const std::string& token, const char* option) {
     size_t n = std::strlen(option);
     if (token.size() < n)
         return false;
@@ -47,8 +46,7 @@ bool StartsWithIgnoringCase(const std::string& token, const char* option)
 
 } // namespace
 
-void SplitCommandLine(const char* tail, std::vector<std::string>& tokens)
-{
+void SplitCommandLine(const char* tail, std::vector<std::string>& tokens) {
     if (!tail)
         return;
     std::string current;
@@ -64,8 +62,7 @@ void SplitCommandLine(const char* tail, std::vector<std::string>& tokens)
         tokens.push_back(current);
 }
 
-int LeadingInteger(const std::string& text)
-{
+int LeadingInteger(const std::string& text) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
         ++i;
@@ -83,8 +80,7 @@ int LeadingInteger(const std::string& text)
     return static_cast<int>(value > INT_MAX ? INT_MAX : value);
 }
 
-void ApplyCommandLine(ConnectionParameters& dialog, const std::vector<std::string>& tokens)
-{
+void ApplyCommandLine(ConnectionParameters& dialog, const std::vector<std::string>& tokens) {
     for (const std::string& token : tokens) {
         for (const Option& option : kOptions) {
             if (!StartsWithIgnoringCase(token, option.text))

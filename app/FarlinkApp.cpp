@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-int CFarlinkApp::InitInstance()
-{
+int CFarlinkApp::InitInstance() {
     char folder[MAX_PATH] = {};
     GetUserSettingsFolder(m_hInstance, folder, sizeof folder);
     std::string settingsFile = std::string(folder) + "Program Settings.ini";
@@ -39,8 +38,7 @@ int CFarlinkApp::InitInstance()
     return 0;
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int)
-{
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int) {
     CFarlinkApp app(instance, commandTail);
     return app.InitInstance();
 }

@@ -3,18 +3,16 @@
 #include <windows.h>
 
 class CFarlinkApp {
-public:
+  public:
     explicit CFarlinkApp(HINSTANCE exe, const char* commandTail)
-        : m_hInstance(exe), m_lpCmdLine(commandTail)
-    {
-    }
+        : m_hInstance(exe), m_lpCmdLine(commandTail) {}
 
     // Runs the whole program; always 0, as there is no loop of its own.
     int InitInstance();
 
     HINSTANCE m_hResourceModule = nullptr;
 
-private:
+  private:
     HINSTANCE m_hInstance;
     const char* m_lpCmdLine;
 };

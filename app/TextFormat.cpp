@@ -1,8 +1,7 @@
 // Safe integer formatting of translatable texts.
 #include "app/TextFormat.h"
 
-std::string FormatIntegers(const std::string& format, std::initializer_list<long> values)
-{
+std::string FormatIntegers(const std::string& format, std::initializer_list<long> values) {
     std::string out;
     auto next = values.begin();
     for (size_t i = 0; i < format.size(); ++i) {

@@ -4,6 +4,6 @@
 #include "resources/resource.h"
 
 class CAboutDlg : public Dialog {
-public:
+  public:
     CAboutDlg() : Dialog(IDD_ABOUTBOX) {}
 };

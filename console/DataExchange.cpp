@@ -5,8 +5,7 @@
 #include "resources/resource.h"
 #include <vector>
 
-std::string WindowText(HWND hwnd)
-{
+std::string WindowText(HWND hwnd) {
     int length = GetWindowTextLengthA(hwnd);
     if (length <= 0)
         return std::string();
@@ -15,8 +14,7 @@ std::string WindowText(HWND hwnd)
     return std::string(buffer.data(), n > 0 ? static_cast<size_t>(n) : 0);
 }
 
-void DataExchange::Fail(int id, UINT messageId)
-{
+void DataExchange::Fail(int id, UINT messageId) {
     m_bFailed = true;
     AppMessageBox(LoadText(messageId), MB_OK | MB_ICONEXCLAMATION);
     HWND control = GetDlgItem(m_hDialog, id);
@@ -26,14 +24,12 @@ void DataExchange::Fail(int id, UINT messageId)
     }
 }
 
-void DataExchange::Control(int id, HWND& control)
-{
+void DataExchange::Control(int id, HWND& control) {
     if (!m_bFailed && !control)
         control = GetDlgItem(m_hDialog, id);
 }
 
-void DataExchange::Text(int id, std::string& value)
-{
+void DataExchange::Text(int id, std::string& value) {
     if (m_bFailed)
         return;
     HWND control = GetDlgItem(m_hDialog, id);
@@ -43,8 +39,7 @@ void DataExchange::Text(int id, std::string& value)
         SetWindowTextA(control, value.c_str());
 }
 
-void DataExchange::Integer(int id, int& value)
-{
+void DataExchange::Integer(int id, int& value) {
     if (m_bFailed)
         return;
     HWND control = GetDlgItem(m_hDialog, id);
@@ -59,8 +54,7 @@ void DataExchange::Integer(int id, int& value)
         Fail(id, IDS_ENTER_INTEGER);
 }
 
-void DataExchange::Radio(int firstId, int& index)
-{
+void DataExchange::Radio(int firstId, int& index) {
     if (m_bFailed)
         return;
     if (m_bSaveAndValidate)
@@ -75,7 +69,8 @@ void DataExchange::Radio(int firstId, int& index)
                 if (SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED)
                     index = button;
             } else {
-                SendMessageA(control, BM_SETCHECK, button == index ? BST_CHECKED : BST_UNCHECKED, 0);
+                SendMessageA(control, BM_SETCHECK, button == index ? BST_CHECKED : BST_UNCHECKED,
+                             0);
             }
             ++button;
         }

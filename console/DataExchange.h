@@ -6,11 +6,9 @@
 #include <string>
 
 class DataExchange {
-public:
+  public:
     DataExchange(HWND dialog, bool saveAndValidate)
-        : m_hDialog(dialog), m_bSaveAndValidate(saveAndValidate)
-    {
-    }
+        : m_hDialog(dialog), m_bSaveAndValidate(saveAndValidate) {}
 
     void Control(int id, HWND& control);
     void Text(int id, std::string& value);
@@ -21,7 +19,7 @@ public:
 
     bool Failed() const { return m_bFailed; }
 
-private:
+  private:
     void Fail(int id, UINT messageId);
 
     HWND m_hDialog;

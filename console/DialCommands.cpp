@@ -6,8 +6,7 @@
 #include "resources/resource.h"
 #include "serial/DirectTransport.h"
 
-int GetWindowsKind()
-{
+int GetWindowsKind() {
     OSVERSIONINFOEXA info{};
     info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
     bool ok = GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info)) != 0;
@@ -18,8 +17,7 @@ int GetWindowsKind()
     return ClassifyWindowsKind(ok, info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion);
 }
 
-void CFarlinkDlg::OnDial()
-{
+void CFarlinkDlg::OnDial() {
     UpdateData(true);
     if (!m_tapi.callInProgress) {
         m_nReplyState = 0;
@@ -31,13 +29,13 @@ void CFarlinkDlg::OnDial()
     UpdateControls();
 }
 
-void CFarlinkDlg::DialDirect()
-{
+void CFarlinkDlg::DialDirect() {
     LRESULT selected = SendMessageA(m_comboPort, CB_GETCURSEL, 0, 0);
     if (selected == CB_ERR)
         return; // no port chosen: nothing to open
     char name[64] = {};
-    if (SendMessageA(m_comboPort, CB_GETLBTEXTLEN, selected, 0) >= static_cast<LRESULT>(sizeof name))
+    if (SendMessageA(m_comboPort, CB_GETLBTEXTLEN, selected, 0) >=
+        static_cast<LRESULT>(sizeof name))
         return;
     SendMessageA(m_comboPort, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(name));
     int port = PortNumberFromName(name);
@@ -49,8 +47,7 @@ void CFarlinkDlg::DialDirect()
     }
 }
 
-void CFarlinkDlg::OnHangup()
-{
+void CFarlinkDlg::OnHangup() {
     AppendStatus(LoadText(IDS_HANGUP));
     if (m_nCommType == 0) {
         StopCall();
@@ -67,8 +64,7 @@ void CFarlinkDlg::OnHangup()
     UpdateControls();
 }
 
-void CFarlinkDlg::StartCallbackReceiver()
-{
+void CFarlinkDlg::StartCallbackReceiver() {
     char commandLine[] = "Directcc.exe";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -82,8 +78,7 @@ void CFarlinkDlg::StartCallbackReceiver()
     }
 }
 
-void CFarlinkDlg::OnClose()
-{
+void CFarlinkDlg::OnClose() {
     if (m_nCommType == 0)
         StopCall();
     else

@@ -2,29 +2,27 @@
 #include "console/Dialog.h"
 #include "app/AppShell.h"
 
-INT_PTR Dialog::DoModal(HWND parent)
-{
+INT_PTR Dialog::DoModal(HWND parent) {
     return DialogBoxParamA(CurrentResourceModule(), MAKEINTRESOURCEA(m_nTemplateId), parent,
                            &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
-void Dialog::EndDialog(INT_PTR result) { ::EndDialog(m_hWnd, result); }
+void Dialog::EndDialog(INT_PTR result) {
+    ::EndDialog(m_hWnd, result);
+}
 
-bool Dialog::UpdateData(bool saveAndValidate)
-{
+bool Dialog::UpdateData(bool saveAndValidate) {
     DataExchange exchange(m_hWnd, saveAndValidate);
     DoDataExchange(exchange);
     return !exchange.Failed();
 }
 
-BOOL Dialog::OnInitDialog()
-{
+BOOL Dialog::OnInitDialog() {
     UpdateData(false);
     return TRUE;
 }
 
-bool Dialog::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result)
-{
+bool Dialog::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) {
     // OK and Cancel end the dialog; the dialog manager turns Escape and the
     // close box into Cancel when the window does not handle WM_CLOSE itself.
     if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED &&
@@ -36,8 +34,7 @@ bool Dialog::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result)
     return false;
 }
 
-INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     Dialog* self;
     if (message == WM_INITDIALOG) {
         self = reinterpret_cast<Dialog*>(lParam);

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 class Dialog {
-public:
+  public:
     explicit Dialog(int templateId) : m_nTemplateId(templateId) {}
     virtual ~Dialog() = default;
     Dialog(const Dialog&) = delete;
@@ -24,7 +24,7 @@ public:
 
     HWND m_hWnd = nullptr;
 
-protected:
+  protected:
     virtual void DoDataExchange(DataExchange&) {}
     // Default: fill the controls from the members.
     virtual BOOL OnInitDialog();
@@ -34,6 +34,6 @@ protected:
 
     int m_nTemplateId;
 
-private:
+  private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 };

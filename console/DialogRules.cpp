@@ -4,8 +4,7 @@
 #include <cctype>
 #include <climits>
 
-int ClampDelay(int seconds)
-{
+int ClampDelay(int seconds) {
     if (seconds < kMinDelay)
         return kMinDelay;
     if (seconds > kMaxDelay)
@@ -13,22 +12,19 @@ int ClampDelay(int seconds)
     return seconds;
 }
 
-std::string StatusLineText(const std::string& text)
-{
+std::string StatusLineText(const std::string& text) {
     if (!text.empty() && text.back() == '\n')
         return text.substr(0, text.size() - 1);
     return text;
 }
 
-int PortNumberFromName(const std::string& name)
-{
+int PortNumberFromName(const std::string& name) {
     if (name.size() < 4)
         return 0;
     return LeadingInteger(name.substr(3));
 }
 
-bool ParseIntegerField(const std::string& text, int& value)
-{
+bool ParseIntegerField(const std::string& text, int& value) {
     size_t i = 0;
     auto blank = [&](size_t k) { return std::isspace(static_cast<unsigned char>(text[k])) != 0; };
     while (i < text.size() && blank(i))
@@ -56,8 +52,7 @@ bool ParseIntegerField(const std::string& text, int& value)
     return true;
 }
 
-EnabledControls ComputeEnabledControls(bool busy, int commType, bool haveLines, bool havePorts)
-{
+EnabledControls ComputeEnabledControls(bool busy, int commType, bool haveLines, bool havePorts) {
     EnabledControls e{};
     e.dial = !busy && (haveLines || havePorts);
     e.hangup = busy;

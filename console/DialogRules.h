@@ -14,7 +14,9 @@ int ClampDelay(int seconds);
 std::string StatusLineText(const std::string& text);
 
 // The log is cleared before a line is added once it holds this much.
-inline bool StatusLogIsFull(size_t length) { return length >= kStatusLogLimit; }
+inline bool StatusLogIsFull(size_t length) {
+    return length >= kStatusLogLimit;
+}
 
 // Port number of a COM list entry: the leading digits from the fourth
 // character ("COM3" -> 3, "COM12" -> 12); 0 for shorter texts.

@@ -14,15 +14,15 @@ CFarlinkDlg* g_mainDialog = nullptr;
 constexpr int kLineIdCapacity = 130;
 } // namespace
 
-CFarlinkDlg* TheMainDialog() { return g_mainDialog; }
+CFarlinkDlg* TheMainDialog() {
+    return g_mainDialog;
+}
 
-CFarlinkDlg::CFarlinkDlg() : Dialog(IDD_FARLINK_DIALOG)
-{
+CFarlinkDlg::CFarlinkDlg() : Dialog(IDD_FARLINK_DIALOG) {
     m_hIcon = LoadIconA(CurrentResourceModule(), MAKEINTRESOURCEA(IDR_MAINFRAME));
 }
 
-void CFarlinkDlg::DoDataExchange(DataExchange& dx)
-{
+void CFarlinkDlg::DoDataExchange(DataExchange& dx) {
     dx.Control(IDC_PORT_LIST, m_comboPort);
     dx.Control(IDC_LINE_LIST, m_comboLine);
     dx.Text(IDC_DIAL_NUMBER, m_strDialNumber);
@@ -34,8 +34,7 @@ void CFarlinkDlg::DoDataExchange(DataExchange& dx)
     dx.Integer(IDC_DELAY, m_nDelay);
 }
 
-BOOL CFarlinkDlg::OnInitDialog()
-{
+BOOL CFarlinkDlg::OnInitDialog() {
     g_mainDialog = this;
     SetMainWindowHandle(m_hWnd);
     Dialog::OnInitDialog();
@@ -67,14 +66,13 @@ BOOL CFarlinkDlg::OnInitDialog()
     return TRUE;
 }
 
-void CFarlinkDlg::FillLineList()
-{
+void CFarlinkDlg::FillLineList() {
     std::vector<std::string> names;
     std::vector<DWORD> ids(kLineIdCapacity);
     BuildLineList(names, ids.data(), kLineIdCapacity);
     for (size_t i = 0; i < names.size() && i < ids.size(); ++i) {
-        LRESULT index = SendMessageA(m_comboLine, CB_ADDSTRING, 0,
-                                     reinterpret_cast<LPARAM>(names[i].c_str()));
+        LRESULT index =
+            SendMessageA(m_comboLine, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(names[i].c_str()));
         SendMessageA(m_comboLine, CB_SETITEMDATA, index, ids[i]);
     }
     int count = static_cast<int>(SendMessageA(m_comboLine, CB_GETCOUNT, 0, 0));
@@ -82,15 +80,13 @@ void CFarlinkDlg::FillLineList()
         SelectLine(m_nPreferredLine < count ? m_nPreferredLine : 0);
 }
 
-void CFarlinkDlg::SelectLine(int index)
-{
+void CFarlinkDlg::SelectLine(int index) {
     SendMessageA(m_comboLine, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     LRESULT selected = SendMessageA(m_comboLine, CB_GETCURSEL, 0, 0);
     m_tapi.deviceId = static_cast<DWORD>(SendMessageA(m_comboLine, CB_GETITEMDATA, selected, 0));
 }
 
-void CFarlinkDlg::FillPortList()
-{
+void CFarlinkDlg::FillPortList() {
     for (int n = 1; n <= 8; ++n) {
         char name[16];
         std::snprintf(name, sizeof name, "COM%d", n);
@@ -107,8 +103,7 @@ void CFarlinkDlg::FillPortList()
     SendMessageA(m_comboPort, CB_SETCURSEL, 0, 0);
 }
 
-bool CFarlinkDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result)
-{
+bool CFarlinkDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
     switch (message) {
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) != IDM_ABOUTBOX)
@@ -164,8 +159,7 @@ bool CFarlinkDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR&
     return true;
 }
 
-void CFarlinkDlg::AppendStatus(const std::string& text)
-{
+void CFarlinkDlg::AppendStatus(const std::string& text) {
     std::string line = StatusLineText(text);
     HWND log = GetDlgItem(IDC_STATUS);
     if (!log)
@@ -182,8 +176,7 @@ void CFarlinkDlg::AppendStatus(const std::string& text)
     SendMessageA(log, EM_SCROLLCARET, 0, 0);
 }
 
-void CFarlinkDlg::UpdateControls()
-{
+void CFarlinkDlg::UpdateControls() {
     bool haveLines = SendMessageA(m_comboLine, CB_GETCOUNT, 0, 0) > 0;
     bool havePorts = SendMessageA(m_comboPort, CB_GETCOUNT, 0, 0) > 0;
     EnabledControls e =
@@ -192,49 +185,49 @@ void CFarlinkDlg::UpdateControls()
         int id;
         bool enabled;
     } rules[] = {
-        {ID_DIAL, e.dial},           {ID_HANGUP, e.hangup},        {IDC_DOMAIN, e.credentials},
-        {IDC_USERNAME, e.credentials}, {IDC_PASSWORD, e.credentials}, {IDC_LINE_LIST, e.lineList},
-        {IDC_PORT_LIST, e.portList}, {IDC_DELAY, e.delay},         {IDC_DIAL_NUMBER, e.numbers},
+        {ID_DIAL, e.dial},
+        {ID_HANGUP, e.hangup},
+        {IDC_DOMAIN, e.credentials},
+        {IDC_USERNAME, e.credentials},
+        {IDC_PASSWORD, e.credentials},
+        {IDC_LINE_LIST, e.lineList},
+        {IDC_PORT_LIST, e.portList},
+        {IDC_DELAY, e.delay},
+        {IDC_DIAL_NUMBER, e.numbers},
         {IDC_MY_NUMBER, e.numbers},
     };
     for (const auto& rule : rules)
         EnableWindow(GetDlgItem(rule.id), rule.enabled);
 }
 
-void CFarlinkDlg::OnModemRadio()
-{
+void CFarlinkDlg::OnModemRadio() {
     m_nCommType = 0;
     UpdateControls();
 }
 
-void CFarlinkDlg::OnDirectRadio()
-{
+void CFarlinkDlg::OnDirectRadio() {
     m_nCommType = 1;
     UpdateControls();
 }
 
-void CFarlinkDlg::OnDelayKillFocus()
-{
+void CFarlinkDlg::OnDelayKillFocus() {
     UpdateData(true);
     m_nDelay = ClampDelay(m_nDelay);
     UpdateData(false);
 }
 
-void CFarlinkDlg::OnLineSelChange()
-{
+void CFarlinkDlg::OnLineSelChange() {
     UpdateData(true);
     LRESULT selected = SendMessageA(m_comboLine, CB_GETCURSEL, 0, 0);
     m_tapi.deviceId = static_cast<DWORD>(SendMessageA(m_comboLine, CB_GETITEMDATA, selected, 0));
 }
 
-void CFarlinkDlg::OnSysCommand(UINT, LPARAM)
-{
+void CFarlinkDlg::OnSysCommand(UINT, LPARAM) {
     CAboutDlg about;
     about.DoModal(m_hWnd);
 }
 
-void CFarlinkDlg::OnPaint()
-{
+void CFarlinkDlg::OnPaint() {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(m_hWnd, &paint);
     SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);

@@ -7,7 +7,7 @@
 #include <string>
 
 class CFarlinkDlg : public Dialog, public ConnectionParameters {
-public:
+  public:
     CFarlinkDlg();
 
     void AppendStatus(const std::string& text);
@@ -22,12 +22,12 @@ public:
     TapiState m_tapi;
     HICON m_hIcon = nullptr;
 
-protected:
+  protected:
     void DoDataExchange(DataExchange& dx) override;
     BOOL OnInitDialog() override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
 
-private:
+  private:
     void OnSysCommand(UINT id, LPARAM lParam);
     void OnPaint();
     void OnModemRadio();

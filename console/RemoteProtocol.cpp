@@ -7,8 +7,7 @@
 #include "resources/resource.h"
 #include "serial/DirectTransport.h"
 
-LRESULT CFarlinkDlg::OnRemoteConnected(WPARAM, LPARAM)
-{
+LRESULT CFarlinkDlg::OnRemoteConnected(WPARAM, LPARAM) {
     UpdateData(true);
     AppendStatus(LoadText(IDS_SENDING_LOGIN));
     UpdateWindow(m_hWnd);
@@ -33,8 +32,7 @@ LRESULT CFarlinkDlg::OnRemoteConnected(WPARAM, LPARAM)
     return 0;
 }
 
-LRESULT CFarlinkDlg::OnRemoteData(WPARAM count, LPARAM block)
-{
+LRESULT CFarlinkDlg::OnRemoteData(WPARAM count, LPARAM block) {
     auto* bytes = reinterpret_cast<const uint8_t*>(block);
     int length = bytes ? static_cast<int>(count) : 0;
     for (int id : ParseReplyBlock(m_nReplyState, bytes, length)) {

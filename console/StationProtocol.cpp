@@ -1,8 +1,7 @@
 // Login frame layout and reply-code reading.
 #include "console/StationProtocol.h"
 
-bool BuildLoginFrame(const LoginFields& fields, std::vector<uint8_t>& out)
-{
+bool BuildLoginFrame(const LoginFields& fields, std::vector<uint8_t>& out) {
     out.clear();
     const std::string* texts[] = {&fields.myNumber, &fields.username, &fields.password,
                                   &fields.domain};
@@ -25,8 +24,7 @@ bool BuildLoginFrame(const LoginFields& fields, std::vector<uint8_t>& out)
     return true;
 }
 
-std::vector<int> ParseReplyBlock(int& state, const uint8_t* bytes, int count)
-{
+std::vector<int> ParseReplyBlock(int& state, const uint8_t* bytes, int count) {
     std::vector<int> lines;
     for (int i = 0; i < count; ++i) {
         uint8_t b = bytes[i];
@@ -36,11 +34,20 @@ std::vector<int> ParseReplyBlock(int& state, const uint8_t* bytes, int count)
             continue;
         }
         switch (b) {
-        case 0x00: lines.push_back(kReplyConnectedTo); break;
-        case 0x01: lines.push_back(kReplyInvalidUser); break;
-        case 0x02: lines.push_back(kReplyInvalidPassword); break;
-        case 0x06: lines.push_back(kReplyCommandExecuted); break;
-        default: break; // unlisted codes, the separator included
+        case 0x00:
+            lines.push_back(kReplyConnectedTo);
+            break;
+        case 0x01:
+            lines.push_back(kReplyInvalidUser);
+            break;
+        case 0x02:
+            lines.push_back(kReplyInvalidPassword);
+            break;
+        case 0x06:
+            lines.push_back(kReplyCommandExecuted);
+            break;
+        default:
+            break; // unlisted codes, the separator included
         }
     }
     return lines;

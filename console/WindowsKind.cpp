@@ -1,8 +1,7 @@
 // Version-to-kind table of the callback step.
 #include "console/WindowsKind.h"
 
-int ClassifyWindowsKind(bool queryOk, unsigned platformId, unsigned major, unsigned minor)
-{
+int ClassifyWindowsKind(bool queryOk, unsigned platformId, unsigned major, unsigned minor) {
     if (!queryOk)
         return 0;
     switch (platformId) {

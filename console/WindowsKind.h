@@ -7,4 +7,6 @@ int ClassifyWindowsKind(bool queryOk, unsigned platformId, unsigned major, unsig
 
 // Kinds 1 to 3 (Windows 95, 98, Me) take the callback with the direct cable
 // connection program.
-inline bool UsesDirectCableProgram(int kind) { return kind >= 1 && kind <= 3; }
+inline bool UsesDirectCableProgram(int kind) {
+    return kind >= 1 && kind <= 3;
+}

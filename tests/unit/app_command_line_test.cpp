@@ -4,8 +4,7 @@
 
 namespace {
 
-ConnectionParameters Apply(const char* tail)
-{
+ConnectionParameters Apply(const char* tail) {
     std::vector<std::string> tokens;
     SplitCommandLine(tail, tokens);
     ConnectionParameters params;
@@ -13,8 +12,7 @@ ConnectionParameters Apply(const char* tail)
     return params;
 }
 
-std::vector<std::string> Split(const char* tail)
-{
+std::vector<std::string> Split(const char* tail) {
     std::vector<std::string> tokens;
     SplitCommandLine(tail, tokens);
     return tokens;
@@ -22,8 +20,7 @@ std::vector<std::string> Split(const char* tail)
 
 } // namespace
 
-TEST(SplitCommandLine, OnlyTheSpaceSeparatesAndNoTokenIsEmpty)
-{
+TEST(SplitCommandLine, OnlyTheSpaceSeparatesAndNoTokenIsEmpty) {
     using V = std::vector<std::string>;
     EXPECT_EQ(Split(nullptr), V{});
     EXPECT_EQ(Split(""), V{});
@@ -33,15 +30,13 @@ TEST(SplitCommandLine, OnlyTheSpaceSeparatesAndNoTokenIsEmpty)
     EXPECT_EQ(Split("/USER:\"John Smith\""), (V{"/USER:\"John", "Smith\""}));
 }
 
-TEST(SplitCommandLine, AppendsToWhatTheListHolds)
-{
+TEST(SplitCommandLine, AppendsToWhatTheListHolds) {
     std::vector<std::string> tokens{"first"};
     SplitCommandLine("second", tokens);
     EXPECT_EQ(tokens, (std::vector<std::string>{"first", "second"}));
 }
 
-TEST(ApplyCommandLine, NoArgumentsKeepsTheDefaults)
-{
+TEST(ApplyCommandLine, NoArgumentsKeepsTheDefaults) {
     ConnectionParameters p = Apply("");
     EXPECT_EQ(p.m_strDialNumber, "");
     EXPECT_EQ(p.m_strUsername, "");
@@ -52,8 +47,7 @@ TEST(ApplyCommandLine, NoArgumentsKeepsTheDefaults)
     EXPECT_EQ(p.m_nTypeRadio, 1);
 }
 
-TEST(ApplyCommandLine, TextOptionsMatchAnyCaseAndKeepTheValueAsTyped)
-{
+TEST(ApplyCommandLine, TextOptionsMatchAnyCaseAndKeepTheValueAsTyped) {
     ConnectionParameters p =
         Apply("/user:Alice /Dial:9:123 /MYNUMBER:42 /pass:S3cret /DoMaIn:Office");
     EXPECT_EQ(p.m_strUsername, "Alice");
@@ -63,26 +57,22 @@ TEST(ApplyCommandLine, TextOptionsMatchAnyCaseAndKeepTheValueAsTyped)
     EXPECT_EQ(p.m_strDomain, "Office");
 }
 
-TEST(ApplyCommandLine, LastOccurrenceWinsAndEmptyValuesAreStored)
-{
+TEST(ApplyCommandLine, LastOccurrenceWinsAndEmptyValuesAreStored) {
     EXPECT_EQ(Apply("/DIAL:555 /DIAL:666").m_strDialNumber, "666");
     EXPECT_EQ(Apply("/DIAL:555 /DIAL:").m_strDialNumber, "");
 }
 
-TEST(ApplyCommandLine, TheOptionMustBeginTheToken)
-{
+TEST(ApplyCommandLine, TheOptionMustBeginTheToken) {
     EXPECT_EQ(Apply("x/DIAL:555").m_strDialNumber, "");
     EXPECT_EQ(Apply("/DIAL555").m_strDialNumber, "");
 }
 
-TEST(ApplyCommandLine, QuotesAreOrdinaryCharacters)
-{
+TEST(ApplyCommandLine, QuotesAreOrdinaryCharacters) {
     ConnectionParameters p = Apply("/USER:\"John Smith\"");
     EXPECT_EQ(p.m_strUsername, "\"John");
 }
 
-TEST(ApplyCommandLine, FlagsIgnoreWhatFollowsTheirName)
-{
+TEST(ApplyCommandLine, FlagsIgnoreWhatFollowsTheirName) {
     ConnectionParameters p = Apply("/AutoDialNow /autoclose");
     EXPECT_EQ(p.m_bAutoDial, 1);
     EXPECT_EQ(p.m_bAutoClose, 1);
@@ -92,23 +82,26 @@ TEST(ApplyCommandLine, FlagsIgnoreWhatFollowsTheirName)
     EXPECT_EQ(tabbed.m_bAutoClose, 0);
 }
 
-TEST(ApplyCommandLine, ModemIndexReadsLeadingDigits)
-{
+TEST(ApplyCommandLine, ModemIndexReadsLeadingDigits) {
     const struct {
         const char* tail;
         int index;
     } cases[] = {
-        {"/MODEM:2", 2},     {"/MODEM:2x", 2},   {"/MODEM:", 0},
-        {"/MODEM:abc", 0},   {"/MODEM:-1", -1},  {"/MODEM:+7", 7},
-        {"/modem:\t3", 3},   {"/MODEM:99999999999", 2147483647},
+        {"/MODEM:2", 2},
+        {"/MODEM:2x", 2},
+        {"/MODEM:", 0},
+        {"/MODEM:abc", 0},
+        {"/MODEM:-1", -1},
+        {"/MODEM:+7", 7},
+        {"/modem:\t3", 3},
+        {"/MODEM:99999999999", 2147483647},
         {"/MODEM:-99999999999", -2147483647 - 1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Apply(c.tail).m_nPreferredLine, c.index) << c.tail;
 }
 
-TEST(ApplyCommandLine, ProfileOptionTakesAPath)
-{
+TEST(ApplyCommandLine, ProfileOptionTakesAPath) {
     EXPECT_EQ(Apply("/profile:C:\\Sites\\north.cfg /AUTODIAL").m_strProfilePath,
               "C:\\Sites\\north.cfg");
 }

@@ -5,17 +5,14 @@
 #include "console/WindowsKind.h"
 #include <gtest/gtest.h>
 
-TEST(DialogRules, DelayIsClampedTo30Through255)
-{
-    const int cases[][2] = {{10, 30},   {29, 30},   {30, 30},     {31, 31},
-                            {255, 255}, {256, 255}, {999, 255},   {-5, 30},
-                            {0, 30},    {2147483647, 255}};
+TEST(DialogRules, DelayIsClampedTo30Through255) {
+    const int cases[][2] = {{10, 30},   {29, 30},   {30, 30}, {31, 31}, {255, 255},
+                            {256, 255}, {999, 255}, {-5, 30}, {0, 30},  {2147483647, 255}};
     for (const auto& c : cases)
         EXPECT_EQ(ClampDelay(c[0]), c[1]) << c[0];
 }
 
-TEST(DialogRules, StatusLineDropsOneTrailingLineFeed)
-{
+TEST(DialogRules, StatusLineDropsOneTrailingLineFeed) {
     EXPECT_EQ(StatusLineText("Ready\n"), "Ready");
     EXPECT_EQ(StatusLineText("Ready\n\n"), "Ready\n");
     EXPECT_EQ(StatusLineText("Ready\r\n"), "Ready\r");
@@ -25,8 +22,7 @@ TEST(DialogRules, StatusLineDropsOneTrailingLineFeed)
     EXPECT_TRUE(StatusLogIsFull(16384));
 }
 
-TEST(DialogRules, PortNumberFromListEntry)
-{
+TEST(DialogRules, PortNumberFromListEntry) {
     EXPECT_EQ(PortNumberFromName("COM1"), 1);
     EXPECT_EQ(PortNumberFromName("COM8"), 8);
     EXPECT_EQ(PortNumberFromName("COM12"), 12);
@@ -35,18 +31,25 @@ TEST(DialogRules, PortNumberFromListEntry)
     EXPECT_EQ(PortNumberFromName("COMx"), 0);
 }
 
-TEST(DialogRules, IntegerFieldAcceptsOnlyWholeIntegers)
-{
+TEST(DialogRules, IntegerFieldAcceptsOnlyWholeIntegers) {
     const struct {
         const char* text;
         bool ok;
         int value;
     } cases[] = {
-        {"30", true, 30},         {" 45 ", true, 45},       {"-3", true, -3},
-        {"+7", true, 7},          {"", false, 0},           {"abc", false, 0},
-        {"12x", false, 0},        {"1 2", false, 0},        {"-", false, 0},
-        {"2147483647", true, 2147483647}, {"2147483648", false, 0},
-        {"-2147483648", true, -2147483647 - 1}, {"99999999999999999999", false, 0},
+        {"30", true, 30},
+        {" 45 ", true, 45},
+        {"-3", true, -3},
+        {"+7", true, 7},
+        {"", false, 0},
+        {"abc", false, 0},
+        {"12x", false, 0},
+        {"1 2", false, 0},
+        {"-", false, 0},
+        {"2147483647", true, 2147483647},
+        {"2147483648", false, 0},
+        {"-2147483648", true, -2147483647 - 1},
+        {"99999999999999999999", false, 0},
     };
     for (const auto& c : cases) {
         int value = -99;
@@ -55,8 +58,7 @@ TEST(DialogRules, IntegerFieldAcceptsOnlyWholeIntegers)
     }
 }
 
-TEST(DialogRules, EnableStates)
-{
+TEST(DialogRules, EnableStates) {
     EnabledControls idleModem = ComputeEnabledControls(false, 0, false, true);
     EXPECT_TRUE(idleModem.dial);
     EXPECT_FALSE(idleModem.hangup);
@@ -74,8 +76,7 @@ TEST(DialogRules, EnableStates)
     EXPECT_FALSE(ComputeEnabledControls(false, 1, false, false).dial);
 }
 
-TEST(WindowsKind, VersionTable)
-{
+TEST(WindowsKind, VersionTable) {
     const struct {
         bool ok;
         unsigned platform, major, minor;
@@ -94,8 +95,7 @@ TEST(WindowsKind, VersionTable)
     EXPECT_FALSE(UsesDirectCableProgram(0));
 }
 
-TEST(TextFormat, FillsIntegersAndNeverReadsMissingArguments)
-{
+TEST(TextFormat, FillsIntegersAndNeverReadsMissingArguments) {
     EXPECT_EQ(FormatIntegers("in %d seconds", {45}), "in 45 seconds");
     EXPECT_EQ(FormatIntegers("Only %d of %d bytes were written !", {3, 10}),
               "Only 3 of 10 bytes were written !");

@@ -6,44 +6,37 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-Bytes Frame(LoginFields fields)
-{
+Bytes Frame(LoginFields fields) {
     Bytes out;
     EXPECT_TRUE(BuildLoginFrame(fields, out));
     return out;
 }
 
-std::vector<int> Parse(int& state, Bytes block)
-{
+std::vector<int> Parse(int& state, Bytes block) {
     return ParseReplyBlock(state, block.data(), static_cast<int>(block.size()));
 }
 
 } // namespace
 
-TEST(LoginFrame, DirectAndModemFormsOfTheWorkedExample)
-{
+TEST(LoginFrame, DirectAndModemFormsOfTheWorkedExample) {
     LoginFields f{"12", "ab", "", "D", 30, true};
-    EXPECT_EQ(Frame(f), (Bytes{0x10, 0x31, 0x32, 0x10, 0x61, 0x62, 0x10, 0x10, 0x44, 0x10, 0x1E,
-                               0x10}));
+    EXPECT_EQ(Frame(f),
+              (Bytes{0x10, 0x31, 0x32, 0x10, 0x61, 0x62, 0x10, 0x10, 0x44, 0x10, 0x1E, 0x10}));
     f.direct = false;
     EXPECT_EQ(Frame(f), (Bytes{0x10, 0x31, 0x32, 0x10, 0x61, 0x62, 0x10, 0x10, 0x44, 0x10}));
 }
 
-TEST(LoginFrame, EmptyFields)
-{
+TEST(LoginFrame, EmptyFields) {
     EXPECT_EQ(Frame({"", "", "", "", 30, false}), (Bytes{0x10, 0x10, 0x10, 0x10, 0x10}));
-    EXPECT_EQ(Frame({"", "", "", "", 30, true}),
-              (Bytes{0x10, 0x10, 0x10, 0x10, 0x10, 0x1E, 0x10}));
+    EXPECT_EQ(Frame({"", "", "", "", 30, true}), (Bytes{0x10, 0x10, 0x10, 0x10, 0x10, 0x1E, 0x10}));
 }
 
-TEST(LoginFrame, BytesAreCopiedUnescapedAndTheDelayKeepsItsLowByte)
-{
+TEST(LoginFrame, BytesAreCopiedUnescapedAndTheDelayKeepsItsLowByte) {
     Bytes frame = Frame({"\x10", "\xE9t\xE9", "", "", 300, true});
     EXPECT_EQ(frame, (Bytes{0x10, 0x10, 0x10, 0xE9, 0x74, 0xE9, 0x10, 0x10, 0x10, 0x2C, 0x10}));
 }
 
-TEST(LoginFrame, RefusesWhatDoesNotFitTheCapacity)
-{
+TEST(LoginFrame, RefusesWhatDoesNotFitTheCapacity) {
     std::string half(1020, 'x');
     Bytes out{0x55};
     // 7 + 2041 bytes fill the capacity exactly; one more does not fit.
@@ -56,8 +49,7 @@ TEST(LoginFrame, RefusesWhatDoesNotFitTheCapacity)
     EXPECT_EQ(out.size(), kFrameCapacity);
 }
 
-TEST(ReplyParser, EachCodeGivesItsLine)
-{
+TEST(ReplyParser, EachCodeGivesItsLine) {
     const struct {
         Bytes block;
         std::vector<int> lines;
@@ -79,8 +71,7 @@ TEST(ReplyParser, EachCodeGivesItsLine)
     }
 }
 
-TEST(ReplyParser, StateCarriesOverBetweenBlocks)
-{
+TEST(ReplyParser, StateCarriesOverBetweenBlocks) {
     int state = 0;
     EXPECT_TRUE(Parse(state, {0x10}).empty());
     EXPECT_EQ(state, 1);
@@ -88,8 +79,7 @@ TEST(ReplyParser, StateCarriesOverBetweenBlocks)
     EXPECT_EQ(state, 1);
 }
 
-TEST(ReplyParser, NegativeCountReadsNothing)
-{
+TEST(ReplyParser, NegativeCountReadsNothing) {
     int state = 0;
     uint8_t block[] = {0x10, 0x01};
     EXPECT_TRUE(ParseReplyBlock(state, block, -5).empty());
