@@ -82,6 +82,12 @@ int32_t SC_CALL SCSendTxBuf(generic_port* port, const uint8_t* data, int32_t len
         // A missing CTS is only worth a trace: the send goes on regardless.
     }
     OVERLAPPED* overlapped = AsOverlapped(&port->tx_overlapped);
+    // The record of a write still under way belongs to the system until it completes (the
+    // device's write time-outs bound the wait).
+    if (!HasOverlappedIoCompleted(overlapped)) {
+        DWORD ignored;
+        GetOverlappedResult(DeviceOf(port), overlapped, &ignored, TRUE);
+    }
     const HANDLE event = overlapped->hEvent;
     *overlapped = OVERLAPPED{};
     overlapped->hEvent = event;

@@ -35,15 +35,23 @@ namespace {
 constexpr DWORD kRxChunk = 1024;
 constexpr DWORD kWatchedEvents = EV_RXCHAR | EV_TXEMPTY | EV_CTS;
 
-// Signalled by close: the receive thread ends at its next look, whatever it is doing.
-HANDLE g_stop[kPortCount];
+// The receive thread's control: close signals `stop`, and the thread ends at its next look,
+// whatever it is doing. The event-wait record lives here, not on the thread's stack, and is
+// released by close only after the device is closed: a wait the system has not finished
+// cancelling when the thread ends can then still complete into it safely.
+struct ReceiveControl {
+    HANDLE stop;
+    HANDLE woken;
+    OVERLAPPED wait;
+};
+ReceiveControl g_control[kPortCount];
 
 // Waits after a failed device call so a broken device cannot make the thread spin; the
 // wait grows to 250 ms while the failures go on. True when close asked to stop meanwhile.
 bool PauseAfterFailure(int index, unsigned* failures) {
     const DWORD pause = *failures >= 5 ? 250 : 10u << *failures;
     ++*failures;
-    return WaitForSingleObject(g_stop[index], pause) == WAIT_OBJECT_0;
+    return WaitForSingleObject(g_control[index].stop, pause) == WAIT_OBJECT_0;
 }
 
 // Up to max bytes that the device holds now; 0 when none.
@@ -97,15 +105,16 @@ DWORD WINAPI ReceiveThread(LPVOID argument) {
     const int index = static_cast<int>(reinterpret_cast<INT_PTR>(argument));
     generic_port* port = g_ports[index];
     const HANDLE device = DeviceOf(port);
-    const HANDLE waits[2] = {CreateEventA(nullptr, TRUE, FALSE, nullptr), g_stop[index]};
+    ReceiveControl& control = g_control[index];
+    const HANDLE waits[2] = {control.woken, control.stop};
     SetCommMask(device, kWatchedEvents);
     unsigned failures = 0;
-    while (WaitForSingleObject(g_stop[index], 0) != WAIT_OBJECT_0) {
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = waits[0];
-        ResetEvent(waits[0]);
+    while (WaitForSingleObject(control.stop, 0) != WAIT_OBJECT_0) {
+        control.wait = OVERLAPPED{};
+        control.wait.hEvent = control.woken;
+        ResetEvent(control.woken);
         DWORD events = 0;
-        if (!WaitCommEvent(device, &events, &overlapped)) {
+        if (!WaitCommEvent(device, &events, &control.wait)) {
             if (GetLastError() != ERROR_IO_PENDING) {
                 if (PauseAfterFailure(index, &failures))
                     break;
@@ -113,17 +122,16 @@ DWORD WINAPI ReceiveThread(LPVOID argument) {
             }
             const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
             if (woke != WAIT_OBJECT_0) {
-                // Close, or a wait that cannot work: the request must end before its
-                // record goes out of scope.
+                // Close, or a wait that cannot work. The request is cancelled but not
+                // waited for without limit: not every system ends a cancelled event wait.
                 CancelIo(device);
-                DWORD ignored;
-                GetOverlappedResult(device, &overlapped, &ignored, TRUE);
+                WaitForSingleObject(control.woken, 100);
                 if (woke == WAIT_OBJECT_0 + 1 || PauseAfterFailure(index, &failures))
                     break;
                 continue;
             }
             DWORD ignored;
-            if (!GetOverlappedResult(device, &overlapped, &ignored, FALSE)) {
+            if (!GetOverlappedResult(device, &control.wait, &ignored, FALSE)) {
                 if (PauseAfterFailure(index, &failures))
                     break;
                 continue;
@@ -134,7 +142,6 @@ DWORD WINAPI ReceiveThread(LPVOID argument) {
             break;
         HandleEvents(index, port, events);
     }
-    CloseHandle(waits[0]);
     return 0;
 }
 
@@ -168,6 +175,16 @@ bool ConfigureDevice(HANDLE device, const port_config& config) {
     dcb.fOutxCtsFlow = FALSE;
     dcb.fRtsControl = RTS_CONTROL_DISABLE;
     return SetCommState(device, &dcb) != FALSE;
+}
+
+// True once the system has finished with an overlapped request (waits up to a second).
+bool Settled(const OVERLAPPED* request) {
+    for (int waited = 0; !HasOverlappedIoCompleted(request); ++waited) {
+        if (waited == 1000)
+            return false;
+        Sleep(1);
+    }
+    return true;
 }
 
 // Releases what a port holds, in the reverse order of opening; safe on a partial open.
@@ -249,9 +266,11 @@ generic_port* SC_CALL SCPortOpen(void* owner, port_config* config, int32_t* erro
     line.char_time_us = CharTimeMicros(config->baud_rate);
     g_ports[index] = port;
 
-    g_stop[index] = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ReceiveControl& control = g_control[index];
+    control.stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    control.woken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     DWORD thread_id = 0;
-    HANDLE thread = g_stop[index] != nullptr
+    HANDLE thread = control.stop != nullptr && control.woken != nullptr
                         ? CreateThread(nullptr, 0, ReceiveThread,
                                        reinterpret_cast<LPVOID>(static_cast<INT_PTR>(index)),
                                        CREATE_SUSPENDED, &thread_id)
@@ -273,31 +292,38 @@ void SC_CALL SCPortClose(generic_port* port) {
         return;
     const int index = port->port_index;
     if (port->rx_thread != nullptr) {
-        SetEvent(g_stop[index]);
+        SetEvent(g_control[index].stop);
         SetCommMask(DeviceOf(port), 0);
         WaitForSingleObject(static_cast<HANDLE>(port->rx_thread), INFINITE);
         CloseHandle(static_cast<HANDLE>(port->rx_thread));
         port->rx_thread = nullptr;
     }
-    // A send still in progress would complete into the record after it is freed.
-    if (!port->tx_empty) {
-        OVERLAPPED* overlapped = AsOverlapped(&port->tx_overlapped);
+    // A send still under way would complete into the record after it is freed: abort it.
+    OVERLAPPED* send = AsOverlapped(&port->tx_overlapped);
+    if (!HasOverlappedIoCompleted(send)) {
         PurgeComm(DeviceOf(port), PURGE_TXABORT | PURGE_TXCLEAR);
-        CancelIoEx(DeviceOf(port), overlapped);
-        DWORD ignored;
-        GetOverlappedResult(DeviceOf(port), overlapped, &ignored, TRUE);
+        CancelIoEx(DeviceOf(port), send);
+        WaitForSingleObject(send->hEvent, 1000);
     }
-    if (g_stop[index] != nullptr) {
-        CloseHandle(g_stop[index]);
-        g_stop[index] = nullptr;
-    }
+    const HANDLE device = DeviceOf(port);
+    port->comm_handle = INVALID_HANDLE_VALUE;
+    CloseHandle(device); // ends whatever the system still had under way on the port
+    const bool settled = Settled(send);
+    for (HANDLE* event : {&g_control[index].stop, &g_control[index].woken})
+        if (*event != nullptr) {
+            CloseHandle(*event);
+            *event = nullptr;
+        }
     if (ValidPortIndex(index) && g_ports[index] == port) {
         g_ports[index] = nullptr;
         SCFree(g_echo[index].buffer);
         g_echo[index] = EchoState{};
         g_lines[index] = LineState{};
     }
-    ReleasePort(port);
+    if (settled)
+        ReleasePort(port);
+    // Otherwise the record stays allocated: a small leak instead of a late write into
+    // freed memory.
 }
 
 int32_t SC_CALL SCSetDtr(generic_port* port, uint16_t on) {

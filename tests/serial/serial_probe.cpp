@@ -158,6 +158,7 @@ void Opening() {
         CHECK(SCIsPortFree(0) == 1, "slot not freed by close");
     }
 
+    Say("normalisation checked");
     // Close and reopen at once, many times: the receive thread ends every time.
     for (int round = 0; round < 20; ++round) {
         generic_port* port = Open(Config(0));
@@ -166,6 +167,7 @@ void Opening() {
         SCPortClose(port);
     }
     SCPortClose(nullptr);
+    Say("reopening checked");
 
     // Close while the receive thread is busy with a stream of bytes, not waiting.
     for (int round = 0; round < 5; ++round) {

@@ -111,9 +111,9 @@ def run_program(args, program, scenario=(), extra=(), timeout=90, ports=("COM1",
         finally:
             peer.stopped.set()
             peer.join(2)
-        run.output = proc.stderr_text()
+            run.output = proc.stderr_text()
+            print(run.output)
         run.line_log = s.line_log()
-        print(run.output)
         print("COM1 holders at checkpoints:", run.holders)
         return run
 
