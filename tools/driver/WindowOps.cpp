@@ -75,7 +75,7 @@ HWND FindTopWindow(const std::wstring& caption, DWORD timeoutMs) {
     HWND found = nullptr;
     PollUntil(timeoutMs, [&] {
         for (HWND window : VisibleTopWindows())
-            if (WindowText(window) == caption) {
+            if (Caption(window) == caption) {
                 found = window;
                 return true;
             }
@@ -122,6 +122,14 @@ std::wstring WindowText(HWND window) {
                              SMTO_ABORTIFHUNG, kReadTimeoutMs, &copied))
         return {};
     text.resize(std::min<size_t>(copied, length));
+    return text;
+}
+
+std::wstring Caption(HWND window) {
+    // Read from the window manager's copy: no message is sent, so a window
+    // whose program is busy or hung cannot stall the search.
+    wchar_t text[512] = {};
+    InternalGetWindowText(window, text, 512);
     return text;
 }
 

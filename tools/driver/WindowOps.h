@@ -28,7 +28,8 @@ HWND FindOwnedWindow(HWND owner, DWORD timeoutMs);
 bool WaitWindowGone(HWND window, DWORD timeoutMs);
 std::vector<HWND> VisibleTopWindows();
 
-std::wstring WindowText(HWND window);
+std::wstring WindowText(HWND window); // a control's text, asked of its program
+std::wstring Caption(HWND window);    // a top-level window's caption
 std::wstring ClassOf(HWND window);
 std::vector<ControlInfo> ListControls(HWND dialog);
 bool HasFocus(HWND control);

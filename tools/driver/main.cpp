@@ -74,6 +74,8 @@ HWND UsableControl(const Fields& args, size_t windowIndex) {
         throw Failure("control is hidden");
     if (!IsWindowEnabled(control))
         throw Failure("control is disabled");
+    if (!IsWindowEnabled(GetAncestor(control, GA_ROOT)))
+        throw Failure("window is disabled (a modal box is open)");
     return control;
 }
 
@@ -126,7 +128,7 @@ const std::map<std::wstring, Command>& Commands() {
              HWND box = FindOwnedWindow(Window(a, 1), static_cast<DWORD>(Integer(a, 2, 10000)));
              if (!box)
                  throw Failure("no window owned by it");
-             return Fields{Hex(box), WindowText(box)};
+             return Fields{Hex(box), Caption(box)};
          }},
         {L"gone",
          [](const Fields& a) {
@@ -149,11 +151,11 @@ const std::map<std::wstring, Command>& Commands() {
                  DWORD pid = 0;
                  GetWindowThreadProcessId(window, &pid);
                  out.insert(out.end(),
-                            {Hex(window), Number(pid), ClassOf(window), WindowText(window)});
+                            {Hex(window), Number(pid), ClassOf(window), Caption(window)});
              }
              return out;
          }},
-        {L"caption", [](const Fields& a) { return Fields{WindowText(Window(a, 1))}; }},
+        {L"caption", [](const Fields& a) { return Fields{Caption(Window(a, 1))}; }},
         {L"pid",
          [](const Fields& a) {
              DWORD pid = 0;
