@@ -406,6 +406,37 @@ void RtsWait() {
     Say("rts wait done");
 }
 
+double ProcessCpuMs() {
+    FILETIME created, ended, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+    auto ms = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) |
+                                   t.dwLowDateTime) /
+               10000.0;
+    };
+    return ms(kernel) + ms(user);
+}
+
+// The line goes away under an open port (the peer's end of the pty is closed): the receive
+// thread must not burn the processor meanwhile, and close must still end it.
+void LineGone() {
+    generic_port* port = Open(Config(0));
+    if (port == nullptr)
+        return;
+    Checkpoint("line-gone");
+    Sleep(500);
+    const double cpu_before = ProcessCpuMs();
+    const double start = NowMs();
+    Sleep(2000);
+    const double cpu = ProcessCpuMs() - cpu_before;
+    Say("cpu while the line is gone: %.0f ms in %.0f ms", cpu, NowMs() - start);
+    CHECK(cpu < 600, "receive thread spun: %.0f ms of processor time in 2 s", cpu);
+    const double close_start = NowMs();
+    SCPortClose(port);
+    CHECK(NowMs() - close_start < 1500, "close took %.0f ms", NowMs() - close_start);
+    Say("line gone done");
+}
+
 int g_dispatched;
 LRESULT CALLBACK CountingWindow(HWND window, UINT message, WPARAM w, LPARAM l) {
     if (message == WM_USER || message == WM_COMMAND)
@@ -525,7 +556,8 @@ int main(int argc, char** argv) {
         void (*run)();
     } scenarios[] = {{"opening", Opening},   {"dtr", Dtr},           {"reception", Reception},
                      {"echo", Echo},         {"timeouts", Timeouts}, {"tx-timeout", TxTimeout},
-                     {"pump", MessagePump},  {"benchmark", Benchmark}, {"rts-wait", RtsWait}};
+                     {"pump", MessagePump},  {"benchmark", Benchmark}, {"rts-wait", RtsWait},
+                     {"line-gone", LineGone}};
     for (const auto& s : scenarios)
         if (scenario == s.name) {
             s.run();

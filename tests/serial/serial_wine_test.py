@@ -91,8 +91,12 @@ class Run:
         self.holders = {}
 
 
-def run_program(args, program, scenario=(), extra=(), timeout=90, ports=("COM1", "COM2")):
-    """Runs a Windows program with a peer on COM1 and watches its checkpoints."""
+def run_program(args, program, scenario=(), extra=(), timeout=90, ports=("COM1", "COM2"),
+                actions=None):
+    """Runs a Windows program with a peer on COM1 and watches its checkpoints.
+
+    actions: {checkpoint: callable(session)} run when the program reaches the checkpoint.
+    """
     run = Run()
     with args.session(com_ports=list(ports)) as s:
         installed = s.install(program, *extra)
@@ -106,6 +110,8 @@ def run_program(args, program, scenario=(), extra=(), timeout=90, ports=("COM1",
                 for line in proc.stderr_text().splitlines():
                     if line.startswith("checkpoint ") and line[11:] not in run.holders:
                         run.holders[line[11:]] = holders(tty)
+                        if actions and line[11:] in actions:
+                            actions[line[11:]](s, peer)
                 time.sleep(0.1)
             run.code = proc.wait(5)
         finally:
@@ -165,6 +171,14 @@ def check_rts_wait(args):
     probe(args, "rts-wait")
 
 
+def check_line_gone(args):
+    def hang_up(session, peer):
+        peer.stopped.set()
+        peer.join(2)
+        session.port("COM1")._stop()  # the pty pair goes away under the open port
+    probe(args, "line-gone", actions={"line-gone": hang_up})
+
+
 def check_pump(args):
     probe(args, "pump")
 
@@ -189,6 +203,7 @@ CASES = {
     "timeouts": check_timeouts,
     "tx_timeout": check_tx_timeout,
     "rts_wait": check_rts_wait,
+    "line_gone": check_line_gone,
     "pump": check_pump,
     "foreign_client": check_foreign_client,
     "benchmark": benchmark,
