@@ -32,6 +32,8 @@ extern generic_port* g_ports[kPortCount];
 extern EchoState g_echo[kPortCount];
 extern LineState g_lines[kPortCount];
 
-inline bool ValidPortIndex(int32_t index) { return index >= 0 && index < kPortCount; }
+inline bool ValidPortIndex(int32_t index) {
+    return index >= 0 && index < kPortCount;
+}
 
 } // namespace serial

@@ -32,7 +32,9 @@ void* SC_CALL SCAlloc(int32_t count, int32_t size) {
     return std::malloc(static_cast<size_t>(bytes));
 }
 
-void SC_CALL SCFree(void* block) { std::free(block); }
+void SC_CALL SCFree(void* block) {
+    std::free(block);
+}
 
 void SC_CALL SCUserRoutineDefault(generic_port*) {}
 

@@ -8,7 +8,9 @@
 namespace serial {
 namespace {
 
-std::mutex* GuardOf(generic_port* port) { return static_cast<std::mutex*>(port->rx_guard); }
+std::mutex* GuardOf(generic_port* port) {
+    return static_cast<std::mutex*>(port->rx_guard);
+}
 
 struct RxLock {
     explicit RxLock(generic_port* port) : guard(GuardOf(port)) { guard->lock(); }
@@ -129,7 +131,9 @@ int32_t SC_CALL SCSpaceFreeInRxBuffer(generic_port* port) {
     return port->rx_size - port->rx_count;
 }
 
-int32_t SC_CALL SCIsTxEmpty(generic_port* port) { return port != nullptr ? port->tx_empty : 0; }
+int32_t SC_CALL SCIsTxEmpty(generic_port* port) {
+    return port != nullptr ? port->tx_empty : 0;
+}
 
 int32_t SC_CALL SCIsRxEmpty(generic_port* port) {
     if (port == nullptr)

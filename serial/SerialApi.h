@@ -130,13 +130,13 @@ typedef struct generic_port {
     void* comm_handle; /* INVALID_HANDLE_VALUE after close */
     void* rx_thread;   /* null when the receive thread could not be created */
     uint32_t rx_thread_id;
-    void* owner; /* first argument of SCPortOpen, not used by the library */
-    volatile int32_t status;       /* SC_OK or a negative status code */
-    volatile int32_t msg_complete; /* set by the user routine at the end of a message */
-    volatile int32_t msg_state;    /* owned by the user routine */
-    uint16_t start_timeout;        /* end of transmission to first received byte */
-    uint16_t end_timeout;          /* first received byte to end of message; 0 = none */
-    uint16_t char_timeout;         /* longest gap between two received bytes */
+    void* owner;                     /* first argument of SCPortOpen, not used by the library */
+    volatile int32_t status;         /* SC_OK or a negative status code */
+    volatile int32_t msg_complete;   /* set by the user routine at the end of a message */
+    volatile int32_t msg_state;      /* owned by the user routine */
+    uint16_t start_timeout;          /* end of transmission to first received byte */
+    uint16_t end_timeout;            /* first received byte to end of message; 0 = none */
+    uint16_t char_timeout;           /* longest gap between two received bytes */
     volatile uint32_t tx_end_tick;   /* last transmitter-empty event; 0 = never */
     volatile uint32_t first_rx_tick; /* first byte since the last send; 0 = none */
     volatile uint32_t last_rx_tick;  /* newest byte; 0 after each send */

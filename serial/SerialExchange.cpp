@@ -9,7 +9,9 @@ namespace {
 
 constexpr WPARAM kAppExitCommand = 0xE141;
 
-bool StillPending(DWORD error) { return error == ERROR_IO_PENDING || error == ERROR_IO_INCOMPLETE; }
+bool StillPending(DWORD error) {
+    return error == ERROR_IO_PENDING || error == ERROR_IO_INCOMPLETE;
+}
 
 // A failed transmission: the line error, RTS back down.
 void FailTransmission(generic_port* port, int32_t status) {

@@ -235,10 +235,9 @@ generic_port* SC_CALL SCPortOpen(void* owner, port_config* config, int32_t* erro
     // The \\.\ form is the only one that reaches COM10 and above, and is harmless below.
     char name[16];
     std::snprintf(name, sizeof name, "\\\\.\\COM%d", index + 1);
-    port->comm_handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (port->comm_handle == INVALID_HANDLE_VALUE || 
-        !ConfigureDevice(DeviceOf(port), *config)) {
+    port->comm_handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OVERLAPPED, nullptr);
+    if (port->comm_handle == INVALID_HANDLE_VALUE || !ConfigureDevice(DeviceOf(port), *config)) {
         ReleasePort(port);
         *error = SC_INVALID_PORT;
         return nullptr;

@@ -11,7 +11,9 @@ static_assert(offsetof(sc_overlapped, event) == offsetof(OVERLAPPED, hEvent),
 
 namespace serial {
 
-inline HANDLE DeviceOf(const generic_port* port) { return static_cast<HANDLE>(port->comm_handle); }
+inline HANDLE DeviceOf(const generic_port* port) {
+    return static_cast<HANDLE>(port->comm_handle);
+}
 inline OVERLAPPED* AsOverlapped(sc_overlapped* record) {
     return reinterpret_cast<OVERLAPPED*>(record);
 }

@@ -66,9 +66,9 @@ static int bind_imports(HMODULE module) {
         HMODULE dll = LoadLibraryA((const char*)(base + d->Name));
         if (dll == NULL)
             return 0;
-        IMAGE_THUNK_DATA* names = (IMAGE_THUNK_DATA*)(base + (d->OriginalFirstThunk
-                                                                  ? d->OriginalFirstThunk
-                                                                  : d->FirstThunk));
+        IMAGE_THUNK_DATA* names =
+            (IMAGE_THUNK_DATA*)(base +
+                                (d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk));
         IMAGE_THUNK_DATA* slots = (IMAGE_THUNK_DATA*)(base + d->FirstThunk);
         for (; names->u1.AddressOfData != 0; ++names, ++slots) {
             FARPROC found;
@@ -76,7 +76,8 @@ static int bind_imports(HMODULE module) {
                 found = GetProcAddress(dll, (LPCSTR)(ULONG_PTR)IMAGE_ORDINAL(names->u1.Ordinal));
             else
                 found = GetProcAddress(
-                    dll, (const char*)((IMAGE_IMPORT_BY_NAME*)(base + names->u1.AddressOfData))->Name);
+                    dll,
+                    (const char*)((IMAGE_IMPORT_BY_NAME*)(base + names->u1.AddressOfData))->Name);
             if (found == NULL)
                 return 0;
             DWORD old;
@@ -94,14 +95,35 @@ int main(void) {
         printf("FAIL loading Farlink.exe: %lu\n", GetLastError());
         return 1;
     }
-    const char* names[] = {"SCPortOpen", "SCPortClose", "SCIsPortFree", "SCInstallUserRoutine",
-                           "SCSetDtr", "SCSetRts", "SCAlloc", "SCFree", "SCClearTxBuffer",
-                           "SCClearRxBuffer", "SCSpaceUsedInRxBuffer", "SCSpaceFreeInRxBuffer",
-                           "SCIsTxEmpty", "SCIsRxEmpty", "SCIsRxFull", "SCPeekChar",
-                           "SCPeekLastChar", "SCReadChar", "SCReadBuffer", "SCResetSerial",
-                           "SCBreak", "SCSendTxBuf", "SCWaitTxEmpty", "SCVerifyTimeout",
-                           "SCWaitMessage", "SCUserAbort", "SCWindowsExecute",
-                           "SCFormatErrorMessage", "SCUserRoutineDefault"};
+    const char* names[] = {"SCPortOpen",
+                           "SCPortClose",
+                           "SCIsPortFree",
+                           "SCInstallUserRoutine",
+                           "SCSetDtr",
+                           "SCSetRts",
+                           "SCAlloc",
+                           "SCFree",
+                           "SCClearTxBuffer",
+                           "SCClearRxBuffer",
+                           "SCSpaceUsedInRxBuffer",
+                           "SCSpaceFreeInRxBuffer",
+                           "SCIsTxEmpty",
+                           "SCIsRxEmpty",
+                           "SCIsRxFull",
+                           "SCPeekChar",
+                           "SCPeekLastChar",
+                           "SCReadChar",
+                           "SCReadBuffer",
+                           "SCResetSerial",
+                           "SCBreak",
+                           "SCSendTxBuf",
+                           "SCWaitTxEmpty",
+                           "SCVerifyTimeout",
+                           "SCWaitMessage",
+                           "SCUserAbort",
+                           "SCWindowsExecute",
+                           "SCFormatErrorMessage",
+                           "SCUserRoutineDefault"};
     for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i)
         need(library, names[i]);
     const char* aliases[] = {"SCCapture", "SCRelease", "SCSetYieldRx", "SCSetYieldTx", "SCTrace"};

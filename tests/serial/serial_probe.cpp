@@ -64,7 +64,9 @@ generic_port* Open(const port_config& config) {
 }
 
 volatile LONG g_calls;
-void CountingRoutine(generic_port*) { InterlockedIncrement(&g_calls); }
+void CountingRoutine(generic_port*) {
+    InterlockedIncrement(&g_calls);
+}
 
 // Lets the test look at the process from outside at this point.
 void Checkpoint(const char* name) {
@@ -457,8 +459,10 @@ void MessagePump() {
         UINT message;
         WPARAM w;
         bool stays;
-    } cases[] = {{WM_USER, 0, false},       {WM_COMMAND, 0xE140, false},
-                 {WM_CLOSE, 0, true},       {WM_COMMAND, 0xE141, true},
+    } cases[] = {{WM_USER, 0, false},
+                 {WM_COMMAND, 0xE140, false},
+                 {WM_CLOSE, 0, true},
+                 {WM_COMMAND, 0xE141, true},
                  {WM_COMMAND, 0x1E141, false}};
     for (const auto& c : cases) {
         g_dispatched = 0;
@@ -554,10 +558,11 @@ int main(int argc, char** argv) {
     struct {
         const char* name;
         void (*run)();
-    } scenarios[] = {{"opening", Opening},   {"dtr", Dtr},           {"reception", Reception},
-                     {"echo", Echo},         {"timeouts", Timeouts}, {"tx-timeout", TxTimeout},
-                     {"pump", MessagePump},  {"benchmark", Benchmark}, {"rts-wait", RtsWait},
-                     {"line-gone", LineGone}};
+    } scenarios[] = {{"opening", Opening},     {"dtr", Dtr},
+                     {"reception", Reception}, {"echo", Echo},
+                     {"timeouts", Timeouts},   {"tx-timeout", TxTimeout},
+                     {"pump", MessagePump},    {"benchmark", Benchmark},
+                     {"rts-wait", RtsWait},    {"line-gone", LineGone}};
     for (const auto& s : scenarios)
         if (scenario == s.name) {
             s.run();

@@ -29,8 +29,7 @@ void Produce(generic_port* port, std::atomic<bool>* done) {
     const auto start = std::chrono::steady_clock::now();
     for (uint32_t sent = 0; sent < kStreamLength && !PastDeadline(start);) {
         const uint32_t n = std::min<uint32_t>(1 + sent % 97, kStreamLength - sent);
-        while (SCSpaceFreeInRxBuffer(port) < static_cast<int32_t>(n) &&
-               !PastDeadline(start))
+        while (SCSpaceFreeInRxBuffer(port) < static_cast<int32_t>(n) && !PastDeadline(start))
             std::this_thread::yield();
         chunk.clear();
         for (uint32_t i = 0; i < n; ++i)

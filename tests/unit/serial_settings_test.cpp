@@ -14,8 +14,8 @@ namespace {
 TEST(SerialSettings, TimeoutsAndSizesAreNormalised) {
     struct {
         uint16_t in, timeout, rx_size;
-    } cases[] = {{0, 60000, 1024},      {1, 1, 1024},         {100, 100, 1024},
-                 {1024, 1024, 1024},    {2048, 2048, 2048},   {32767, 32767, 32767},
+    } cases[] = {{0, 60000, 1024},      {1, 1, 1024},          {100, 100, 1024},
+                 {1024, 1024, 1024},    {2048, 2048, 2048},    {32767, 32767, 32767},
                  {40000, 40000, 32767}, {60000, 60000, 32767}, {60001, 60000, 32767},
                  {65000, 60000, 32767}, {65535, 60000, 32767}};
     for (const auto& c : cases) {
@@ -33,7 +33,7 @@ TEST(SerialSettings, OnlyDocumentedParityAndStopBitsAreAccepted) {
     struct {
         int32_t value;
         bool parity_ok, stop_ok;
-    } cases[] = {{-1, false, false}, {0, true, false}, {1, true, true},
+    } cases[] = {{-1, false, false}, {0, true, false},  {1, true, true},
                  {2, true, true},    {3, false, false}, {INT_MIN, false, false}};
     for (const auto& c : cases) {
         EXPECT_EQ(serial::ParityFromConfig(c.value, &parity), c.parity_ok) << c.value;
@@ -48,8 +48,8 @@ TEST(SerialSettings, OnlyDocumentedParityAndStopBitsAreAccepted) {
 TEST(SerialSettings, CharacterTimeOfEachBaudRate) {
     struct {
         uint32_t baud, micros;
-    } cases[] = {{110, 72727}, {9600, 833},   {19200, 416}, {115200, 69},
-                 {256000, 31}, {7200, 0},     {0, 0},       {230400, 0}};
+    } cases[] = {{110, 72727}, {9600, 833}, {19200, 416}, {115200, 69},
+                 {256000, 31}, {7200, 0},   {0, 0},       {230400, 0}};
     for (const auto& c : cases)
         EXPECT_EQ(serial::CharTimeMicros(c.baud), c.micros) << c.baud;
 }
@@ -101,7 +101,9 @@ TEST(SerialStatus, EveryCodeHasItsText) {
     struct {
         int32_t code;
         const char* text;
-    } others[] = {{-33, "Status: -33"}, {1, "Status: 1"}, {INT_MIN, "Status: -2147483648"},
+    } others[] = {{-33, "Status: -33"},
+                  {1, "Status: 1"},
+                  {INT_MIN, "Status: -2147483648"},
                   {INT_MAX, "Status: 2147483647"}};
     for (const auto& c : others)
         EXPECT_EQ(Formatted(c.code), c.text);
@@ -111,8 +113,8 @@ TEST(SerialStatus, LineErrorFlagsGiveTheirCode) {
     struct {
         bool framing, overrun, parity;
         int32_t code;
-    } cases[] = {{true, true, true, -31},   {true, true, false, -29}, {true, false, true, -30},
-                 {true, false, false, -28}, {false, true, true, -27}, {false, true, false, -25},
+    } cases[] = {{true, true, true, -31},   {true, true, false, -29},  {true, false, true, -30},
+                 {true, false, false, -28}, {false, true, true, -27},  {false, true, false, -25},
                  {false, false, true, -26}, {false, false, false, -24}};
     for (const auto& c : cases)
         EXPECT_EQ(serial::LineErrorCode(c.framing, c.overrun, c.parity), c.code);

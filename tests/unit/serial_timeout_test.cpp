@@ -31,7 +31,9 @@ TEST(SerialTimeoutModel, AnswerPhase) {
         uint32_t now;
         int32_t status;
     } cases[] = {
-        {"never sent, nothing received: gap since tick 0", {0, 0, 0, 2000, 2000, 2000, 0}, 100000,
+        {"never sent, nothing received: gap since tick 0",
+         {0, 0, 0, 2000, 2000, 2000, 0},
+         100000,
          -17},
         {"waiting for the first byte", {10000, 0, 0, 2000, 0, 2000, 0}, 12000, 0},
         {"start limit reached, not passed", {10000, 0, 0, 2000, 0, 2000, 0}, 12000, 0},
@@ -39,12 +41,13 @@ TEST(SerialTimeoutModel, AnswerPhase) {
         {"answer flowing", {10000, 10500, 11900, 2000, 0, 2000, 0}, 13000, 0},
         {"answer stopped", {10000, 10500, 11000, 2000, 0, 2000, 0}, 13001, -17},
         {"whole-message limit passed", {10000, 10500, 12400, 2000, 2000, 2000, 0}, 12501, -16},
-        {"no whole-message limit when end_timeout is 0", {10000, 10500, 12400, 2000, 0, 2000, 0},
-         14000, 0},
+        {"no whole-message limit when end_timeout is 0",
+         {10000, 10500, 12400, 2000, 0, 2000, 0},
+         14000,
+         0},
         {"complete message never fails", {10000, 10500, 10600, 2000, 100, 100, 1}, 90000, 0},
         {"limits across the tick wrap", {0xFFFFFF00u, 0, 0, 2000, 0, 2000, 0}, 0x500, 0},
-        {"start limit passed across the wrap", {0xFFFFFF00u, 0, 0, 2000, 0, 2000, 0}, 0x800,
-         -15},
+        {"start limit passed across the wrap", {0xFFFFFF00u, 0, 0, 2000, 0, 2000, 0}, 0x800, -15},
     };
     for (const auto& c : cases) {
         const generic_port port = PortAfter(c.exchange);
