@@ -25,6 +25,7 @@ SENDING = "Sending username and password..."
 SEND_ERROR = "Error sending username and password."
 EXECUTED = "Command executed successfully."
 HANGUP_LINE = "Connection Hangup."
+TOO_LONG = "Username, password, domain and My Number are too long to send."
 NOTICE = ("The remote WinCE device will attempt to connect to this station in %d seconds. "
           "Please enable the local Direct Connection RAS Server to receive the incoming call.")
 
@@ -220,6 +221,29 @@ def login_refused(args):
         assert len(station.received()) == 3, "the Close button sent something"
 
 
+def oversized_login_refused(args):
+    """Texts whose frame would pass 2048 bytes: one status line, no login frame on the wire."""
+    with args.session(com_ports=["COM1"]) as s, Station(s) as station:
+        app, dlg = open_direct(s)
+        # 7 + 1020 + 1022 = 2049 bytes: one more than a frame holds.
+        fill_login(dlg, "", "u" * 1020, "p" * 1022, "", 30)
+        dlg.click(DIAL)
+        dlg.wait_text(STATUS_ID, lambda t: TOO_LONG in t, 15)
+        assert status_lines(dlg) == [READY, CONNECTED, SENDING, TOO_LONG], status_lines(dlg)
+        stays_without_box(dlg, 1)
+        assert station.received() == [CONNECT_REQUEST], station.received()
+
+        # One character less fits, and goes out on the link that is still open.
+        dlg.set_text(PASSWORD, "p" * 1021)
+        box, text, _ = dial_until_notice(dlg)
+        assert text == NOTICE % 30, text
+        dismiss(box)
+        assert station.received()[1:] == [
+            envelope(login_payload("", "u" * 1020, "p" * 1021, "", 30)), HANGUP_REQUEST]
+        dlg.click(CLOSE)
+        app.wait(15)
+
+
 def unanswered_connect(args):
     """A silent or late station: the connect fails within the timeouts and the port is released."""
     for scenario in ("silent", "late"):
@@ -321,6 +345,7 @@ CASES = {
     "login_bytes_in_one_run": login_bytes_in_one_run,
     "windows_98_starts_directcc": windows_98_starts_directcc,
     "login_refused": login_refused,
+    "oversized_login_refused": oversized_login_refused,
     "unanswered_connect": unanswered_connect,
     "auto_close_after_reply": auto_close_after_reply,
     "close_button_and_close_box": close_button_and_close_box,
