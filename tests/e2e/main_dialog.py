@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""End-to-end tests of Farlink.exe's main dialog under Wine, worked from outside as a person would."""
+"""End-to-end tests of the main dialog of Farlink.exe under Wine, worked from outside."""
 
 import sys
 import time

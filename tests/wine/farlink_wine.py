@@ -217,7 +217,8 @@ def ensure_template(build_dir):
             # Services the programs under test never use; each session boots
             # faster without them (device hot-plug, HID and USB buses, network, event
             # log).
-            for service in ("PlugPlay", "NDIS", "nsiproxy", "Eventlog", "winebus", "wineusb", "winehid"):
+            for service in ("PlugPlay", "NDIS", "nsiproxy", "Eventlog", "winebus", "wineusb",
+                            "winehid"):
                 steps.append([loader, "reg", "add",
                               "HKLM\\System\\CurrentControlSet\\Services\\" + service,
                               "/v", "Start", "/t", "REG_DWORD", "/d", "4", "/f"])
