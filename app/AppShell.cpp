@@ -16,12 +16,22 @@ void SetCurrentResourceModule(HINSTANCE module) {
     g_resourceModule = module;
 }
 
-std::string LoadText(UINT id) {
+namespace {
+std::string LoadTextFrom(HINSTANCE module, UINT id) {
     // String-table entries are at most 4097 characters long.
     std::vector<char> buffer(4100);
-    int n =
-        LoadStringA(CurrentResourceModule(), id, buffer.data(), static_cast<int>(buffer.size()));
+    int n = LoadStringA(module, id, buffer.data(), static_cast<int>(buffer.size()));
     return std::string(buffer.data(), n > 0 ? static_cast<size_t>(n) : 0);
+}
+} // namespace
+
+std::string LoadText(UINT id) {
+    return LoadTextFrom(CurrentResourceModule(), id);
+}
+
+std::string LoadTextOrOwn(UINT id) {
+    std::string text = LoadText(id);
+    return text.empty() ? LoadTextFrom(GetModuleHandleA(nullptr), id) : text;
 }
 
 std::string FormatText(UINT id, int value) {

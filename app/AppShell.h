@@ -13,6 +13,9 @@ void SetCurrentResourceModule(HINSTANCE module);
 
 // A string-table text of the current resource module; empty when absent.
 std::string LoadText(UINT id);
+// The same, falling back on the executable's own text for ids that a language
+// module made before them does not have.
+std::string LoadTextOrOwn(UINT id);
 // A string-table text with its %d filled in.
 std::string FormatText(UINT id, int value);
 

@@ -82,8 +82,12 @@ void CFarlinkDlg::FillLineList() {
 
 void CFarlinkDlg::SelectLine(int index) {
     SendMessageA(m_comboLine, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    m_tapi.deviceId = static_cast<DWORD>(SelectedLineData());
+}
+
+LRESULT CFarlinkDlg::SelectedLineData() const {
     LRESULT selected = SendMessageA(m_comboLine, CB_GETCURSEL, 0, 0);
-    m_tapi.deviceId = static_cast<DWORD>(SendMessageA(m_comboLine, CB_GETITEMDATA, selected, 0));
+    return SendMessageA(m_comboLine, CB_GETITEMDATA, selected, 0);
 }
 
 void CFarlinkDlg::FillPortList() {
@@ -218,8 +222,7 @@ void CFarlinkDlg::OnDelayKillFocus() {
 
 void CFarlinkDlg::OnLineSelChange() {
     UpdateData(true);
-    LRESULT selected = SendMessageA(m_comboLine, CB_GETCURSEL, 0, 0);
-    m_tapi.deviceId = static_cast<DWORD>(SendMessageA(m_comboLine, CB_GETITEMDATA, selected, 0));
+    m_tapi.deviceId = static_cast<DWORD>(SelectedLineData());
 }
 
 void CFarlinkDlg::OnSysCommand(UINT, LPARAM) {

@@ -17,6 +17,10 @@ class CFarlinkDlg : public Dialog, public ConnectionParameters {
     // telling the operator why) when it could not be read.
     bool LoadProfileFile(const std::string& path);
 
+    // Item data of the selected modem line: the list's error value (CB_ERR)
+    // when no entry is selected.
+    LRESULT SelectedLineData() const;
+
     HWND m_comboPort = nullptr;
     HWND m_comboLine = nullptr;
     TapiState m_tapi;

@@ -20,10 +20,10 @@ class DialogProfileSink : public ProfileSink {
 
     void SelectLine(int32_t index) override {
         Select(dlg_.m_comboLine, index);
-        const LRESULT selected = SendMessageA(dlg_.m_comboLine, CB_GETCURSEL, 0, 0);
-        if (selected != CB_ERR)
-            dlg_.m_tapi.deviceId =
-                static_cast<DWORD>(SendMessageA(dlg_.m_comboLine, CB_GETITEMDATA, selected, 0));
+        // With no entry selected the previous line stays in force.
+        const LRESULT id = dlg_.SelectedLineData();
+        if (id != CB_ERR)
+            dlg_.m_tapi.deviceId = static_cast<DWORD>(id);
     }
     void SetText(ProfileText which, const std::string& text) override { Member(which) = text; }
     void SetCommType(int32_t type) override {
@@ -60,20 +60,9 @@ class DialogProfileSink : public ProfileSink {
     CFarlinkDlg& dlg_;
 };
 
-// A language module made before these texts existed lacks them: fall back on our own.
-std::string OwnText(UINT id) {
-    std::string text = LoadText(id);
-    if (text.empty()) {
-        char buffer[512];
-        const int n = LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
-        text.assign(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-    }
-    return text;
-}
-
 void ShowFileError(DWORD error, const std::string& path) {
     const UINT id = FileErrorTextId(FileErrorCauseFromSystemError(error));
-    AppMessageBox(FillFileName(OwnText(id), path), MB_ICONEXCLAMATION);
+    AppMessageBox(FillFileName(LoadTextOrOwn(id), path), MB_ICONEXCLAMATION);
 }
 
 // Runs the open or save dialog in the current folder; false when the operator cancels.
@@ -120,8 +109,8 @@ void CFarlinkDlg::OnSave() {
     // Refused before a file is chosen: the 16-bit count would silently cut such a text.
     ProfileText overlong;
     if (FindOverlongText(values, overlong)) {
-        const std::string field = OwnText(IDS_PROFILE_FIELD_FIRST + static_cast<int>(overlong));
-        AppMessageBox(FillFileName(OwnText(IDS_PROFILE_TEXT_TOO_LONG), field), MB_ICONEXCLAMATION);
+        const std::string field = LoadTextOrOwn(IDS_PROFILE_FIELD_FIRST + static_cast<int>(overlong));
+        AppMessageBox(FillFileName(LoadTextOrOwn(IDS_PROFILE_TEXT_TOO_LONG), field), MB_ICONEXCLAMATION);
         return;
     }
 
