@@ -109,8 +109,10 @@ void CFarlinkDlg::OnSave() {
     // Refused before a file is chosen: the 16-bit count would silently cut such a text.
     ProfileText overlong;
     if (FindOverlongText(values, overlong)) {
-        const std::string field = LoadTextOrOwn(IDS_PROFILE_FIELD_FIRST + static_cast<int>(overlong));
-        AppMessageBox(FillFileName(LoadTextOrOwn(IDS_PROFILE_TEXT_TOO_LONG), field), MB_ICONEXCLAMATION);
+        const std::string field =
+            LoadTextOrOwn(IDS_PROFILE_FIELD_FIRST + static_cast<int>(overlong));
+        AppMessageBox(FillFileName(LoadTextOrOwn(IDS_PROFILE_TEXT_TOO_LONG), field),
+                      MB_ICONEXCLAMATION);
         return;
     }
 
