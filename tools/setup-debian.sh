@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ gcc-multilib clang libclang-rt-14-dev googletest python3
     g++-mingw-w64-i686 g++-mingw-w64-x86-64
-    wine wine64 wine32:i386 xvfb xauth socat imagemagick x11-utils
+    wine wine64 wine32:i386 fonts-wine xvfb xauth socat imagemagick x11-utils
 )
 
 missing=()

@@ -53,6 +53,9 @@ SKIP_EXIT_CODE = 77
 MAIN_CAPTION = "Farlink To WinCE"
 _HERE = Path(__file__).resolve().parent
 _WINE_DIR = Path("/usr/lib/wine")
+# Wine's own faces ("MS Sans Serif", "Tahoma", the caption buttons' "Marlett", ...),
+# from Debian's fonts-wine.
+_WINE_FONTS = Path("/usr/share/wine/fonts")
 _QUIET_DLLS = "mscoree,mshtml="  # no Mono/Gecko installer prompts
 _TRACE_RE = re.compile(r'warn:debugstr:OutputDebugString[AW] "(.*)"\s*$')
 
@@ -190,7 +193,7 @@ def ensure_template(build_dir):
     version = subprocess.run([loader, "--version"], capture_output=True, text=True,
                              env={**base_environment(), **loader_env}).stdout.strip()
     # Bump the number when the template's recipe below changes.
-    recipe = "%s recipe 4" % version
+    recipe = "%s recipe 5" % version
     with open(wine_root / "template.lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if marker.exists() and marker.read_text() == recipe:
@@ -235,6 +238,7 @@ def ensure_template(build_dir):
             except subprocess.TimeoutExpired:
                 server.kill()
                 server.wait()
+        install_wine_fonts(template)
         # The default com1 -> /dev/ttyS0 would shadow the ports a session wires.
         for link in (template / "dosdevices").glob("com*"):
             link.unlink()
@@ -242,8 +246,29 @@ def ensure_template(build_dir):
         return template
 
 
+def install_wine_fonts(prefix):
+    """Puts Wine's own fonts into the prefix's Windows fonts folder.
+
+    Wine looks for them in its data folder, which Debian's loader in
+    /usr/lib/wine names /usr/lib/wine/../../share/wine; Wine 8 finds no font
+    there (WINEDEBUG=+font lists none from it). "MS Sans Serif" then falls back
+    to Liberation Sans, which is wider, so labels wrap out of sight, and
+    "Marlett" to Liberation Mono, so the close box shows the letter "r". Every
+    Wine process loads the fonts in C:\\windows\\Fonts.
+    """
+    fonts = sorted(f for f in _WINE_FONTS.glob("*") if f.suffix.lower() in (".ttf", ".fon"))
+    if not any(f.name.lower() == "sserife.fon" for f in fonts):
+        raise HarnessError("Wine's fonts are missing in %s: install fonts-wine "
+                           "(tools/setup-debian.sh)" % _WINE_FONTS)
+    dest = Path(prefix) / "drive_c" / "windows" / "Fonts"
+    dest.mkdir(parents=True, exist_ok=True)
+    for font in fonts:
+        shutil.copy2(font, dest / font.name)
+
+
 # Files Wine never writes after wineboot: shared between clones by hard links.
-_SHARED_DIRS = ("drive_c/windows/system32", "drive_c/windows/syswow64", "drive_c/windows/winsxs")
+_SHARED_DIRS = ("drive_c/windows/system32", "drive_c/windows/syswow64", "drive_c/windows/winsxs",
+                "drive_c/windows/Fonts")
 
 
 def clone_prefix(template, dest):
