@@ -140,6 +140,28 @@ class Window:
     def text(self, control_id):
         return self._call("text", control_id)[0]
 
+    def text_extent(self, control):
+        """How a control's text measures in the control's own font, beside its room.
+
+        `control` is a control id or an entry of controls() (labels all have
+        the id -1; their entries tell them apart).
+
+        Returns dict(width, height, client_width, client_height, face): the
+        text's extent on one line as the control draws it ('&' mnemonics not
+        counted, unless a static has SS_NOPREFIX), its client size in pixels, and
+        the face name the font resolved to. Measured inside the program by the
+        driver's probe DLL, since a font belongs to the process that made it.
+        """
+        if not isinstance(control, dict):
+            found = [c for c in self.controls() if c["id"] == int(control)]
+            if not found:
+                raise DriverError("no control %s" % control)
+            control = found[0]
+        width, height, client_width, client_height, face = self.driver.call("extent",
+                                                                            control["handle"])
+        return dict(width=int(width), height=int(height), client_width=int(client_width),
+                    client_height=int(client_height), face=face)
+
     def _state(self, control_id):
         enabled, checked, visible, focused = self._call("state", control_id)
         return enabled == "1", int(checked), visible == "1", focused == "1"
@@ -163,10 +185,11 @@ class Window:
         return int(fields[0]), fields[1:]
 
     def controls(self):
-        """Every child control: [dict(id, cls, enabled, checked, visible, text)]."""
+        """Every child control: [dict(id, cls, enabled, checked, visible, text, handle)]."""
         f = self._call("controls")
         return [dict(id=int(f[i]), cls=f[i + 1], enabled=f[i + 2] == "1", checked=int(f[i + 3]),
-                     visible=f[i + 4] == "1", text=f[i + 5]) for i in range(0, len(f), 6)]
+                     visible=f[i + 4] == "1", text=f[i + 5], handle=f[i + 6])
+                for i in range(0, len(f), 7)]
 
     def rect(self):
         """(left, top, right, bottom) of the whole window on the screen."""

@@ -162,7 +162,7 @@ int CheckState(HWND control) {
 std::vector<ControlInfo> ListControls(HWND dialog) {
     std::vector<ControlInfo> controls;
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        controls.push_back({GetDlgCtrlID(child), ClassOf(child), WindowText(child),
+        controls.push_back({child, GetDlgCtrlID(child), ClassOf(child), WindowText(child),
                             IsWindowEnabled(child) != FALSE, CheckState(child),
                             IsWindowVisible(child) != FALSE});
     }

@@ -15,6 +15,7 @@ struct ActionOutcome {
 };
 
 struct ControlInfo {
+    HWND handle;
     int id;
     std::wstring className;
     std::wstring text;

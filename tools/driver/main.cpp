@@ -1,6 +1,7 @@
 // UI driver: works another program's dialogs from outside, one command per stdin line, one answer
 // per stdout line.
 #include "tools/driver/Protocol.h"
+#include "tools/driver/TextMeasure.h"
 #include "tools/driver/WindowOps.h"
 
 #include <fcntl.h>
@@ -176,6 +177,17 @@ const std::map<std::wstring, Command>& Commands() {
              return Fields{Number(r.left), Number(r.top), Number(r.right), Number(r.bottom)};
          }},
         {L"text", [](const Fields& a) { return Fields{WindowText(Control(a, 1))}; }},
+        {L"extent",
+         [](const Fields& a) {
+             // The control's text as drawn in its own font, beside its client size.
+             ProbeResult r = {};
+             std::string why;
+             // By handle: labels share the id -1, so only their handles tell them apart.
+             if (!MeasureControlText(Window(a, 1), r, why))
+                 throw Failure(why);
+             return Fields{Number(r.textWidth), Number(r.textHeight), Number(r.clientWidth),
+                           Number(r.clientHeight), r.face};
+         }},
         {L"state",
          [](const Fields& a) {
              HWND control = Control(a, 1);
@@ -186,8 +198,9 @@ const std::map<std::wstring, Command>& Commands() {
          [](const Fields& a) {
              Fields out;
              for (const ControlInfo& c : ListControls(Window(a, 1)))
-                 out.insert(out.end(), {Number(c.id), c.className, c.enabled ? L"1" : L"0",
-                                        Number(c.checked), c.visible ? L"1" : L"0", c.text});
+                 out.insert(out.end(),
+                            {Number(c.id), c.className, c.enabled ? L"1" : L"0", Number(c.checked),
+                             c.visible ? L"1" : L"0", c.text, Hex(c.handle)});
              return out;
          }},
         {L"combo",
