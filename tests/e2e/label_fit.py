@@ -16,7 +16,7 @@ sys.path.insert(0, str(HERE.parents[1] / "wine"))
 sys.path.insert(0, str(HERE.parents[1] / "language"))
 
 from farlink_wine import MAIN_CAPTION, run_cases  # noqa: E402
-from language_test import GERMAN_ABOUT, close, ini, install, start, user_settings  # noqa: E402
+from language_test import GERMAN_ABOUT, close, start_german  # noqa: E402
 
 DIALOG_FACE = "MS Sans Serif"
 ABOUT_COMMAND = 0x0010
@@ -88,11 +88,7 @@ def case_english(args):
 
 def case_german(args):
     with args.session(com_ports=()) as s:
-        exe = install(s, args, modules=["de/Farlink-EXE-mui.dll"])
-        ini(exe.parent / "Program Settings.ini",
-            {"OEM": {"CompanyID": "7", "ProductName": "Farlink"}, "Install": {"Version": "2.5"}})
-        user_settings(s, "Farlink v2.5", "de-DE")
-        app, _ = start(s, exe)
+        app, _ = start_german(s, args)
         check_dialogs(s, app, GERMAN_ABOUT,
                       ["Verbindungsart:", "Direktverbindung:", "Wartezeit (s):",
                        "Eigene Nummer:", "Benutzername:", "Domäne:", "&Speichern...",

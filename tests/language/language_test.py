@@ -91,14 +91,20 @@ def user_settings(session, folder_name, culture):
         {"Language": {"CultureName": culture}})
 
 
+def start_german(session, args):
+    """Installs the exe with the German module, names the product, has the user
+    choose de-DE and starts it: (process, main dialog)."""
+    exe = install(session, args, modules=["de/Farlink-EXE-mui.dll"])
+    ini(exe.parent / "Program Settings.ini",
+        {"OEM": {"CompanyID": "7", "ProductName": "Farlink"}, "Install": {"Version": "2.5"}})
+    user_settings(session, "Farlink v2.5", "de-DE")
+    return start(session, exe)
+
+
 def case_german_dialog(args):
     """Installation settings name the product; the user's settings pick German."""
     with args.session(com_ports=()) as s:
-        exe = install(s, args, modules=["de/Farlink-EXE-mui.dll"])
-        ini(exe.parent / "Program Settings.ini",
-            {"OEM": {"CompanyID": "7", "ProductName": "Farlink"}, "Install": {"Version": "2.5"}})
-        user_settings(s, "Farlink v2.5", "de-DE")
-        app, dlg = start(s, exe)
+        app, dlg = start_german(s, args)
         try:
             assert dlg.caption() == MAIN_CAPTION, dlg.caption()
             assert labels(dlg) == GERMAN, labels(dlg)
