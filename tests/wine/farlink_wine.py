@@ -250,11 +250,13 @@ def install_wine_fonts(prefix):
     """Puts Wine's own fonts into the prefix's Windows fonts folder.
 
     Wine looks for them in its data folder, which Debian's loader in
-    /usr/lib/wine names /usr/lib/wine/../../share/wine; Wine 8 finds no font
-    there (WINEDEBUG=+font lists none from it). "MS Sans Serif" then falls back
-    to Liberation Sans, which is wider, so labels wrap out of sight, and
-    "Marlett" to Liberation Mono, so the close box shows the letter "r". Every
-    Wine process loads the fonts in C:\\windows\\Fonts.
+    /usr/lib/wine names /usr/lib/wine/../../share/wine, and opens them by an NT
+    path that keeps the ".." parts (\\??\\Z:\\usr\\lib\\wine\\..\\..\\...): such a
+    path does not resolve, so no prefix ever sees them (WINEDEBUG=+font lists
+    none). "MS Sans Serif" then falls back to Liberation Sans, which is wider,
+    so labels wrap out of sight, and "Marlett" to Liberation Mono, so the close
+    box shows the letter "r". Every Wine process loads the fonts in
+    C:\\windows\\Fonts.
     """
     fonts = sorted(f for f in _WINE_FONTS.glob("*") if f.suffix.lower() in (".ttf", ".fon"))
     if not any(f.name.lower() == "sserife.fon" for f in fonts):
