@@ -17,6 +17,16 @@ int32_t LineErrorOf(HANDLE device) {
                          (errors & CE_RXPARITY) != 0);
 }
 
+bool AbortPendingWrite(generic_port* port) {
+    OVERLAPPED* send = AsOverlapped(&port->tx_overlapped);
+    if (HasOverlappedIoCompleted(send))
+        return true;
+    PurgeComm(DeviceOf(port), PURGE_TXABORT | PURGE_TXCLEAR);
+    CancelIoEx(DeviceOf(port), send);
+    WaitForSingleObject(send->hEvent, 1000);
+    return HasOverlappedIoCompleted(send);
+}
+
 void SpinMicros(uint32_t micros) {
     if (micros == 0)
         return;
@@ -298,12 +308,8 @@ void SC_CALL SCPortClose(generic_port* port) {
         port->rx_thread = nullptr;
     }
     // A send still under way would complete into the record after it is freed: abort it.
+    AbortPendingWrite(port);
     OVERLAPPED* send = AsOverlapped(&port->tx_overlapped);
-    if (!HasOverlappedIoCompleted(send)) {
-        PurgeComm(DeviceOf(port), PURGE_TXABORT | PURGE_TXCLEAR);
-        CancelIoEx(DeviceOf(port), send);
-        WaitForSingleObject(send->hEvent, 1000);
-    }
     const HANDLE device = DeviceOf(port);
     port->comm_handle = INVALID_HANDLE_VALUE;
     CloseHandle(device); // ends whatever the system still had under way on the port

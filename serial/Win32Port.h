@@ -19,6 +19,10 @@ inline OVERLAPPED* AsOverlapped(sc_overlapped* record) {
 }
 // Reads and clears the device's error flags; the status code they stand for.
 int32_t LineErrorOf(HANDLE device);
+// Gives up a write that is still under way (purged and cancelled, then up to a second for
+// the system to let go of it). True when no write holds the send record or its bytes any
+// more; false leaves the record and the bytes with the system.
+bool AbortPendingWrite(generic_port* port);
 // Busy-waits about the given number of microseconds (a character time is often far below
 // the millisecond that Sleep can do).
 void SpinMicros(uint32_t micros);
