@@ -16,10 +16,14 @@ from farlink_driver import Window  # noqa: E402
 from farlink_wine import (MAIN_CAPTION, WineUnavailable, run_cases, wait_for,  # noqa: E402
                           wine_loader)
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "station"))
+from station_process import Station  # noqa: E402
+
 LOAD, SAVE = 4, 5
 DIAL_NUMBER, MY_NUMBER, USERNAME, PASSWORD, DOMAIN = 1002, 1003, 1004, 1005, 1006
 TEXT_FIELDS = (DIAL_NUMBER, MY_NUMBER, USERNAME, PASSWORD, DOMAIN)
 LINE_LIST, PORT_LIST, DELAY = 1001, 1007, 1012
+DIAL, STATUS = 3, 1008
 DIRECT_RADIO, MODEM_RADIO = 1010, 1011
 
 
@@ -207,6 +211,35 @@ def check_damaged_profile_leaves_the_fields(args):
             -1, ("a", "b", "c", "d", "e"), 0, 0, 60)
 
 
+
+def check_cut_profile_keeps_the_link_type(args):
+    """A Direct profile cut inside the Delay, loaded while Modem is chosen: the buttons, the
+    enabled controls and what Dial and Save act on all stay Modem."""
+    with args.session(com_ports=["COM1"]) as s, Station(s) as station:
+        s.start_farlink()
+        dlg = s.driver().find_window(MAIN_CAPTION)
+        fill(dlg, ("a", "b", "c", "d", "e"), "60", direct=False, port=0)
+        before = fields(dlg)
+        folder = profile_folder(s)
+        # Type Direct and port 0 (the entry already chosen) are read; the Delay is not.
+        (folder / "cut.cfg").write_bytes(profile_bytes(-1, SITE_TEXTS, 1, 0, 45)[:-2])
+        fd = file_dialog(s, dlg, LOAD)
+        fd.file_dialog_open("cut.cfg")
+        fd.wait_gone()
+        expect_no_box(s, dlg)
+        assert fields(dlg) == before, (fields(dlg), before)
+
+        # Modem with no modem lines: Dial does nothing, and certainly nothing on COM1.
+        dlg.click(DIAL)
+        time.sleep(2.5)  # a direct dial sends its connection request after 1 s
+        assert station.received() == [], station.received()
+        assert dlg.text(STATUS) == "Ready to make a call.\r\r\n", dlg.text(STATUS)
+        fd = file_dialog(s, dlg, SAVE)
+        fd.file_dialog_save("after.cfg")
+        fd.wait_gone()
+        assert saved_profile(dlg, folder / "after.cfg") == profile_bytes(
+            -1, ("a", "b", "c", "d", "e"), 0, 0, 60)
+
 @contextlib.contextmanager
 def unwritable(path):
     """Makes a file or folder unwritable even for root (the immutable attribute), meanwhile."""
@@ -371,7 +404,8 @@ def check_profile_option_dials_the_station_unattended(args):
 
 
 def check_damaged_profile_option_does_not_dial(args):
-    """A profile cut short at start-up is reported and not dialled with what it half set."""
+    """A profile cut short at start-up is read as far as it goes, without a message, and not
+    dialled: the auto-dial is dropped and only the first status line appears."""
     with args.session(com_ports=["COM1"]) as s:
         folder = profile_folder(s)
         folder.mkdir(parents=True, exist_ok=True)
@@ -404,6 +438,7 @@ CASES = {
     "unusual_values": check_unusual_values_are_taken_as_they_stand,
     "cancel": check_cancel_changes_nothing,
     "damaged_file": check_damaged_profile_leaves_the_fields,
+    "cut_profile_type": check_cut_profile_keeps_the_link_type,
     "unwritable_target": check_unwritable_target_shows_the_error_box,
     "failed_write": check_failed_write_keeps_the_old_profile,
     "overlong_text": check_overlong_text_is_refused,
