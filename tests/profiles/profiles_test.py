@@ -262,18 +262,93 @@ def check_unwritable_target_shows_the_error_box(args):
         locked = folder / "locked.cfg"
         locked.write_bytes(SITE)
         dlg.set_text(DIAL_NUMBER, "new number")
-        # A file that cannot be written, then a folder in which no file can be made: the old
-        # profile stays as it was and no partial file is left behind.
-        for target, name in ((locked, "locked.cfg"), (folder, "locked.cfg")):
+        # A file that cannot be written, then a new file in a folder in which no file can be
+        # made: the old profile stays as it was and no partial file is left behind.
+        for target, name in ((locked, "locked.cfg"), (folder, "new.cfg")):
             with unwritable(target):
                 fd = file_dialog(s, dlg, SAVE)
                 fd.file_dialog_save(name)
                 fd.wait_gone()
                 caption, text = error_box(dlg)
             assert caption == MAIN_CAPTION, caption
-            assert text == "Access to C:\\Farlink\\locked.cfg was denied.", text
+            assert text == "Access to C:\\Farlink\\%s was denied." % name, text
             assert locked.read_bytes() == SITE
             assert sorted(p.name for p in folder.iterdir()) == ["Farlink.exe", "locked.cfg"]
+
+        # The profile already in such a folder may still be written: it is, in place.
+        with unwritable(folder):
+            fd = file_dialog(s, dlg, SAVE)
+            fd.file_dialog_save("locked.cfg")
+            fd.wait_gone()
+            expect_no_box(s, dlg)
+            assert locked.read_bytes() == profile_bytes(
+                -1, ("new number", "", "", "", ""), 0, 0, 30)
+        assert sorted(p.name for p in folder.iterdir()) == ["Farlink.exe", "locked.cfg"]
+
+
+def attrib(s, *arguments):
+    """Runs the prefix's attrib.exe; returns what it printed."""
+    program = s.prefix / "drive_c" / "windows" / "system32" / "attrib.exe"
+    code, output = s.run(program, list(arguments))
+    assert code == 0, (arguments, output)
+    return output
+
+
+def set_attributes(s, path, bits):
+    for bit in bits.split():  # Wine's attrib takes one at a time
+        attrib(s, bit, s.windows_path(path))
+
+
+def get_attributes(s, path):
+    """The hidden, read-only and system bits of a file, as letters ("H", "R", "S")."""
+    name = s.windows_path(path).lower()
+    for line in attrib(s, s.windows_path(path)).splitlines():
+        if line.lower().rstrip().endswith(name):
+            flags = line[:len(line.rstrip()) - len(name)]
+            return set(flags) & {"H", "R", "S"}
+    raise AssertionError("attrib did not list %s" % name)
+
+
+def check_save_keeps_what_the_user_set_on_the_file(args):
+    """Save over a hidden profile keeps it hidden; a read-only one is refused and stays so; a
+    profile reached through a link is written where the link points, and the link stays."""
+    with args.session(com_ports=["COM1"]) as s:
+        s.start_farlink()
+        dlg = s.driver().find_window(MAIN_CAPTION)
+        folder = profile_folder(s)
+        dlg.set_text(DIAL_NUMBER, "new number")
+        saved = profile_bytes(-1, ("new number", "", "", "", ""), 0, 0, 30)
+        for name, bits in (("hidden.cfg", "+h"), ("both.cfg", "+h +r")):
+            (folder / name).write_bytes(SITE)
+            set_attributes(s, folder / name, bits)
+        fd = file_dialog(s, dlg, SAVE)
+        fd.file_dialog_save("hidden.cfg")
+        fd.wait_gone()
+        expect_no_box(s, dlg)
+        got = saved_profile(dlg, folder / "hidden.cfg")
+        assert got == saved, (got, saved)
+        assert get_attributes(s, folder / "hidden.cfg") == {"H"}, \
+            get_attributes(s, folder / "hidden.cfg")
+
+        fd = file_dialog(s, dlg, SAVE)
+        fd.file_dialog_save("both.cfg")
+        fd.wait_gone()
+        assert error_box(dlg)[1] == "Access to C:\\Farlink\\both.cfg was denied."
+        assert (folder / "both.cfg").read_bytes() == SITE
+        assert get_attributes(s, folder / "both.cfg") == {"H", "R"}, \
+            get_attributes(s, folder / "both.cfg")
+
+        real = folder / "sites"
+        real.mkdir()
+        (real / "north.cfg").write_bytes(SITE)
+        (folder / "north.cfg").symlink_to(real / "north.cfg")
+        fd = file_dialog(s, dlg, SAVE)
+        fd.file_dialog_save("north.cfg")
+        fd.wait_gone()
+        expect_no_box(s, dlg)
+        assert saved_profile(dlg, real / "north.cfg") == saved
+        assert (folder / "north.cfg").is_symlink()
+        assert not list(folder.glob("*.tmp")) and not list(real.glob("*.tmp"))
 
 
 def check_failed_write_keeps_the_old_profile(args):
@@ -440,6 +515,7 @@ CASES = {
     "damaged_file": check_damaged_profile_leaves_the_fields,
     "cut_profile_type": check_cut_profile_keeps_the_link_type,
     "unwritable_target": check_unwritable_target_shows_the_error_box,
+    "save_keeps_attributes": check_save_keeps_what_the_user_set_on_the_file,
     "failed_write": check_failed_write_keeps_the_old_profile,
     "overlong_text": check_overlong_text_is_refused,
     "profile_option": check_profile_option_loads_at_start,
