@@ -381,6 +381,16 @@ def check_failed_write_keeps_the_old_profile(args):
             assert (folder / "site.cfg").read_bytes() == SITE
             assert sorted(p.name for p in folder.iterdir()) == ["Farlink.exe", "site.cfg"]
 
+            # Where no temporary file can be made, the profile is written in place; a failure
+            # there is reported just the same.
+            with unwritable(folder):
+                fd = file_dialog(s, dlg, SAVE)
+                fd.file_dialog_save("site.cfg")
+                fd.wait_gone()
+                caption, text = error_box(dlg)
+            assert caption == MAIN_CAPTION and "C:\\Farlink\\site.cfg" in text, text
+            assert sorted(p.name for p in folder.iterdir()) == ["Farlink.exe", "site.cfg"]
+
             # The same save below the limit goes through: the size was the only obstacle.
             dlg.set_text(PASSWORD, "p")
             fd = file_dialog(s, dlg, SAVE)
