@@ -205,6 +205,7 @@ def case_module_with_texts_101_to_129_only(args):
             assert dlg.focus(1004) == "modal"
             box = dlg.wait_owned(5)
             assert box.message_box()[1] == "Enter an integer.", box.message_box()
+            s.screenshot("language-texts-101-129-integer-box")
             box.press(1)
             box.wait_gone(5)
             # 7 + 1020 + 1022 bytes: one more than a login frame holds.
