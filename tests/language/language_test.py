@@ -5,7 +5,7 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
-from farlink_wine import HarnessError, MAIN_CAPTION, run_cases, wait_for  # noqa: E402
+from farlink_wine import HarnessError, MAIN_CAPTION, run_cases  # noqa: E402
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "station"))
 from station_process import Station  # noqa: E402
