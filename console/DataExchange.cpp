@@ -16,7 +16,7 @@ std::string WindowText(HWND hwnd) {
 
 void DataExchange::Fail(int id, UINT messageId) {
     m_bFailed = true;
-    AppMessageBox(LoadText(messageId), MB_OK | MB_ICONEXCLAMATION);
+    AppMessageBox(LoadTextOrOwn(messageId), MB_OK | MB_ICONEXCLAMATION);
     HWND control = GetDlgItem(m_hDialog, id);
     if (control) {
         SetFocus(control);

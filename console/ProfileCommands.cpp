@@ -12,8 +12,10 @@
 
 namespace {
 
-// Values take effect as they are read, so a file that ends early leaves what came before the
-// damage: list selections at once, the rest in the record until the whole file has been read.
+// The list selections (and the modem line they choose) take effect as they are read; the
+// texts, the communication type and the Delay are held until the whole file has been read.
+// A file that ends early thus never leaves the record, and with it what Dial, Hangup and
+// Close act on, apart from what the type buttons and the fields show.
 class DialogProfileSink : public ProfileSink {
   public:
     explicit DialogProfileSink(CFarlinkDlg& dlg) : dlg_(dlg) {}
@@ -25,13 +27,19 @@ class DialogProfileSink : public ProfileSink {
         if (id != CB_ERR)
             dlg_.m_tapi.deviceId = static_cast<DWORD>(id);
     }
-    void SetText(ProfileText which, const std::string& text) override { Member(which) = text; }
-    void SetCommType(int32_t type) override {
-        dlg_.m_nCommType = type;
-        dlg_.m_nTypeRadio = type == 0 ? 1 : 0;
-    }
+    void SetText(ProfileText which, const std::string& text) override { held_.Text(which) = text; }
+    void SetCommType(int32_t type) override { held_.commType = type; }
     void SelectPort(int32_t index) override { Select(dlg_.m_comboPort, index); }
-    void SetDelay(int32_t seconds) override { dlg_.m_nDelay = seconds; }
+    void SetDelay(int32_t seconds) override { held_.delay = seconds; }
+
+    // Puts the held values into the record; for a file that was read to its end.
+    void ApplyHeld() {
+        for (int i = 0; i < kProfileTextCount; ++i)
+            Member(static_cast<ProfileText>(i)) = held_.texts[i];
+        dlg_.m_nCommType = held_.commType;
+        dlg_.m_nTypeRadio = held_.commType == 0 ? 1 : 0;
+        dlg_.m_nDelay = held_.delay;
+    }
 
   private:
     // A position the list does not have clears the selection; not every combo box
@@ -58,6 +66,7 @@ class DialogProfileSink : public ProfileSink {
     }
 
     CFarlinkDlg& dlg_;
+    ProfileValues held_;
 };
 
 void ShowFileError(DWORD error, const std::string& path) {
@@ -138,10 +147,10 @@ bool CFarlinkDlg::LoadProfileFile(const std::string& path) {
         ShowFileError(error, path);
         return false;
     }
-    // A damaged file has changed what it reached, without a word, and the fields still
-    // show what they showed.
+    // A damaged file has changed only the list selections it reached, without a word.
     if (!complete)
         return false;
+    sink.ApplyHeld();
     UpdateData(false);
     UpdateControls();
     return true;

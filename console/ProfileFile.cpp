@@ -88,6 +88,54 @@ DWORD WriteAll(HANDLE file, const std::string& bytes) {
     return FlushFileBuffers(file) ? ERROR_SUCCESS : GetLastError();
 }
 
+// The file the handle has open, by its full path; the given path when that cannot be told.
+std::string RealPathOf(HANDLE file, const std::string& path) {
+    char real[MAX_PATH + 8];
+    const DWORD n = GetFinalPathNameByHandleA(file, real, sizeof real, VOLUME_NAME_DOS);
+    if (n == 0 || n >= sizeof real)
+        return path;
+    std::string found(real, n);
+    // "\\?\C:\..." names a drive path; other long forms are left to the given path.
+    if (found.compare(0, 4, "\\\\?\\") == 0 && found.size() > 6 && found[5] == ':')
+        return found.substr(4);
+    return found.compare(0, 4, "\\\\?\\") == 0 ? path : found;
+}
+
+DWORD MoveIntoPlace(const std::string& target, const char* temp) {
+    return MoveFileExA(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? ERROR_SUCCESS
+               : GetLastError();
+}
+
+// Puts the new file in the old one's place and keeps what the user set on the old one: the
+// replace keeps its security descriptor, and the attribute bits are carried over first
+// because not every system's replace carries them.
+DWORD ReplaceKeepingAttributes(const std::string& target, const char* temp) {
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD attributes = GetFileAttributesA(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKept) != 0)
+        SetFileAttributesA(temp, attributes & kKept);
+    if (ReplaceFileA(target.c_str(), temp, nullptr, REPLACEFILE_WRITE_THROUGH, nullptr, nullptr))
+        return ERROR_SUCCESS;
+    return GetLastError();
+}
+
+// The fallback without a temporary file: the profile is rewritten where it is. A failure
+// part-way leaves it damaged, and is reported like any other.
+DWORD WriteInPlace(const std::string& target, const std::string& bytes) {
+    HANDLE file = CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    DWORD error = WriteAll(file, bytes);
+    if (error == ERROR_SUCCESS && !SetEndOfFile(file))
+        error = GetLastError();
+    if (!CloseHandle(file) && error == ERROR_SUCCESS)
+        error = GetLastError();
+    return error;
+}
+
 } // namespace
 
 DWORD LoadProfileFromFile(const std::string& path, ProfileSink& sink, bool& complete) {
@@ -106,29 +154,40 @@ DWORD SaveProfileToFile(const std::string& path, const std::string& bytes) {
     // Opening an existing file for writing, unshared, meets the same refusals (read-only file,
     // another program using it, a folder of that name) that overwriting it would, before
     // anything is written.
+    std::string target = path;
     HANDLE existing = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (existing != INVALID_HANDLE_VALUE)
+    if (existing != INVALID_HANDLE_VALUE) {
+        // A profile reached through a link is replaced where it really is; the link stays.
+        target = RealPathOf(existing, path);
         CloseHandle(existing);
-    else if (GetLastError() != ERROR_FILE_NOT_FOUND)
+    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
         return GetLastError();
+    }
+    const bool replacing = existing != INVALID_HANDLE_VALUE;
 
     // In the same folder, so that putting it in place is a rename on one volume.
     char temp[MAX_PATH];
-    if (!GetTempFileNameA(FolderOf(path).c_str(), "cfg", 0, temp))
-        return GetLastError();
-    HANDLE file =
-        CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        DeleteFileA(temp);
-        return error;
-    }
-    DWORD error = WriteAll(file, bytes);
-    CloseHandle(file);
-    if (error == ERROR_SUCCESS &&
-        !MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD error = ERROR_SUCCESS;
+    if (!GetTempFileNameA(FolderOf(target).c_str(), "cfg", 0, temp)) {
         error = GetLastError();
+    } else {
+        file = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            error = GetLastError();
+            DeleteFileA(temp);
+        }
+    }
+    if (file == INVALID_HANDLE_VALUE)
+        // A folder where no file may be made can still hold a profile the user may write.
+        return replacing ? WriteInPlace(target, bytes) : error;
+
+    error = WriteAll(file, bytes);
+    CloseHandle(file);
+    if (error == ERROR_SUCCESS)
+        error = replacing ? ReplaceKeepingAttributes(target, temp) : MoveIntoPlace(target, temp);
     if (error != ERROR_SUCCESS)
         DeleteFileA(temp);
     return error;

@@ -12,5 +12,7 @@
 DWORD LoadProfileFromFile(const std::string& path, ProfileSink& sink, bool& complete);
 
 // Writes the bytes to a new file beside path and only then puts it in path's place, so a failed
-// save leaves any earlier file untouched and no partial file behind.
+// save leaves any earlier file untouched and no partial file behind. An earlier file keeps its
+// attributes and security, and a link to it stays a link. Where no new file can be made
+// beside an existing one, the existing file is rewritten in place (its failures reported).
 DWORD SaveProfileToFile(const std::string& path, const std::string& bytes);

@@ -17,7 +17,7 @@ LRESULT CFarlinkDlg::OnRemoteConnected(WPARAM, LPARAM) {
     std::vector<uint8_t> frame;
     if (!BuildLoginFrame(fields, frame)) {
         // Sending a cut frame would log in with the wrong values.
-        AppendStatus(LoadText(IDS_FRAME_TOO_LONG));
+        AppendStatus(LoadTextOrOwn(IDS_FRAME_TOO_LONG));
         return 0;
     }
 

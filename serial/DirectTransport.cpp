@@ -4,6 +4,7 @@
 #include "app/AppShell.h"
 #include "serial/AnswerHandover.h"
 #include "serial/DirectState.h"
+#include "serial/Win32Port.h"
 
 #include <windows.h>
 
@@ -45,8 +46,14 @@ void FillLineSettings(port_config& config, int32_t portIndex) {
     config.rx_size = 2048;
 }
 
-// Starts sending one envelope. False when the send could not start.
+// Starts sending one envelope. False when the send could not start. An earlier write that
+// never ended may still be reading tx_envelope: it is given up before the buffer is rebuilt,
+// and one that cannot be given up refuses the send with the buffer untouched.
 bool SendEnvelope(const uint8_t* payload, int32_t length) {
+    if (!serial::AbortPendingWrite(direct_port)) {
+        direct_port->status = SC_CANNOT_SEND;
+        return false;
+    }
     const int32_t size = WrapFrame(payload, length, tx_envelope);
     direct_port->msg_complete = 0;
     return SCSendTxBuf(direct_port, tx_envelope, size) != 0;

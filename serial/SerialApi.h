@@ -210,7 +210,8 @@ int32_t SC_CALL SCResetSerial(generic_port* port);
 int32_t SC_CALL SCBreak(generic_port* port, uint32_t duration);
 /* Starts sending length bytes: resets status, msg_complete and the rx ticks, empties the
    receive buffer. data must stay unchanged until SCIsTxEmpty is 1 or SCWaitTxEmpty has
-   returned. 1 when started, 0 with status SC_CANNOT_SEND. */
+   returned. An earlier send that has not ended is aborted first (its unsent bytes are
+   dropped). 1 when started, 0 with status SC_CANNOT_SEND. */
 int32_t SC_CALL SCSendTxBuf(generic_port* port, const uint8_t* data, int32_t length);
 /* Waits for the current send to end; 1, or 0 with status set (-32 or a line error). */
 int32_t SC_CALL SCWaitTxEmpty(generic_port* port);

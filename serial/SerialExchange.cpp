@@ -61,6 +61,13 @@ void SC_CALL SCUserAbort(generic_port* port) {
 int32_t SC_CALL SCSendTxBuf(generic_port* port, const uint8_t* data, int32_t length) {
     if (port == nullptr)
         return 0;
+    // An earlier write that has not ended is given up, never waited for: a peer that stopped
+    // taking bytes would hold this call, and the thread that made it, without limit. The
+    // send record is reused only once the system has let go of it.
+    if (!AbortPendingWrite(port)) {
+        port->status = SC_CANNOT_SEND;
+        return 0;
+    }
     const int index = port->port_index;
     LineState& line = g_lines[index];
     port->status = SC_OK;
@@ -84,12 +91,6 @@ int32_t SC_CALL SCSendTxBuf(generic_port* port, const uint8_t* data, int32_t len
         // A missing CTS is only worth a trace: the send goes on regardless.
     }
     OVERLAPPED* overlapped = AsOverlapped(&port->tx_overlapped);
-    // The record of a write still under way belongs to the system until it completes (the
-    // device's write time-outs bound the wait).
-    if (!HasOverlappedIoCompleted(overlapped)) {
-        DWORD ignored;
-        GetOverlappedResult(DeviceOf(port), overlapped, &ignored, TRUE);
-    }
     const HANDLE event = overlapped->hEvent;
     *overlapped = OVERLAPPED{};
     overlapped->hEvent = event;
@@ -108,9 +109,12 @@ int32_t SC_CALL SCWaitTxEmpty(generic_port* port) {
         return 0;
     if (port->tx_empty)
         return 1;
+    OVERLAPPED* overlapped = AsOverlapped(&port->tx_overlapped);
     for (;;) {
+        // Short waits, so the transmit limit ends a write whose peer never takes the bytes.
+        WaitForSingleObject(overlapped->hEvent, 10);
         DWORD sent = 0;
-        if (GetOverlappedResult(DeviceOf(port), AsOverlapped(&port->tx_overlapped), &sent, TRUE))
+        if (GetOverlappedResult(DeviceOf(port), overlapped, &sent, FALSE))
             return 1;
         if (!StillPending(GetLastError())) {
             FailTransmission(port, LineErrorOf(DeviceOf(port)));

@@ -10,11 +10,24 @@
 
 namespace serial {
 
-int32_t LineErrorOf(HANDLE device) {
+uint32_t LineFlagsOf(HANDLE device) {
     DWORD errors = 0;
     ClearCommError(device, &errors, nullptr);
-    return LineErrorCode((errors & CE_FRAME) != 0, (errors & CE_OVERRUN) != 0,
-                         (errors & CE_RXPARITY) != 0);
+    return errors;
+}
+
+int32_t LineErrorOf(HANDLE device) {
+    return FailureError(LineFlagsOf(device));
+}
+
+bool AbortPendingWrite(generic_port* port) {
+    OVERLAPPED* send = AsOverlapped(&port->tx_overlapped);
+    if (HasOverlappedIoCompleted(send))
+        return true;
+    PurgeComm(DeviceOf(port), PURGE_TXABORT | PURGE_TXCLEAR);
+    CancelIoEx(DeviceOf(port), send);
+    WaitForSingleObject(send->hEvent, 1000);
+    return HasOverlappedIoCompleted(send);
 }
 
 void SpinMicros(uint32_t micros) {
@@ -36,13 +49,16 @@ constexpr DWORD kRxChunk = 1024;
 constexpr DWORD kWatchedEvents = EV_RXCHAR | EV_TXEMPTY | EV_CTS;
 
 // The receive thread's control: close signals `stop`, and the thread ends at its next look,
-// whatever it is doing. The event-wait record lives here, not on the thread's stack, and is
-// released by close only after the device is closed: a wait the system has not finished
-// cancelling when the thread ends can then still complete into it safely.
+// whatever it is doing. Everything the system writes for an overlapped call of the thread
+// lives here, not on the thread's stack: the event-wait record, the event mask it reports
+// and the read chunk. A wait the system has not finished cancelling when the thread ends can
+// then still complete into them safely; they live as long as the process.
 struct ReceiveControl {
     HANDLE stop;
     HANDLE woken;
     OVERLAPPED wait;
+    DWORD events;
+    uint8_t chunk[kRxChunk];
 };
 ReceiveControl g_control[kPortCount];
 
@@ -59,7 +75,10 @@ DWORD ReadWaiting(generic_port* port, uint8_t* destination, DWORD max) {
     const HANDLE device = DeviceOf(port);
     DWORD errors = 0;
     COMSTAT state{};
+    // Reading the queue clears the line error flags too: what they say is taken now, or lost.
     ClearCommError(device, &errors, &state);
+    if (const int32_t line_error = ReceptionError(errors))
+        port->status = line_error;
     const DWORD wanted = state.cbInQue < max ? state.cbInQue : max;
     if (wanted == 0)
         return 0;
@@ -69,7 +88,7 @@ DWORD ReadWaiting(generic_port* port, uint8_t* destination, DWORD max) {
     if (ReadFile(device, destination, wanted, &got, overlapped))
         return got;
     if (GetLastError() != ERROR_IO_PENDING) {
-        port->status = LineErrorOf(device);
+        port->status = FailureError(errors | LineFlagsOf(device));
         return 0;
     }
     OutputDebugStringA("IO Pending\n\r");
@@ -79,13 +98,13 @@ DWORD ReadWaiting(generic_port* port, uint8_t* destination, DWORD max) {
         if (GetLastError() != ERROR_IO_INCOMPLETE)
             break;
     }
-    port->status = LineErrorOf(device);
+    port->status = FailureError(errors | LineFlagsOf(device));
     return got;
 }
 
 void HandleEvents(int index, generic_port* port, DWORD events) {
     if (events & EV_RXCHAR) {
-        uint8_t chunk[kRxChunk];
+        uint8_t* chunk = g_control[index].chunk;
         while (DWORD got = ReadWaiting(port, chunk, kRxChunk))
             RxDeliver(port, &g_echo[index], chunk, got, GetTickCount());
     }
@@ -113,8 +132,8 @@ DWORD WINAPI ReceiveThread(LPVOID argument) {
         control.wait = OVERLAPPED{};
         control.wait.hEvent = control.woken;
         ResetEvent(control.woken);
-        DWORD events = 0;
-        if (!WaitCommEvent(device, &events, &control.wait)) {
+        control.events = 0;
+        if (!WaitCommEvent(device, &control.events, &control.wait)) {
             if (GetLastError() != ERROR_IO_PENDING) {
                 if (PauseAfterFailure(index, &failures))
                     break;
@@ -138,6 +157,7 @@ DWORD WINAPI ReceiveThread(LPVOID argument) {
             }
         }
         failures = 0;
+        const DWORD events = control.events;
         if (events == 0)
             break;
         HandleEvents(index, port, events);
@@ -298,12 +318,8 @@ void SC_CALL SCPortClose(generic_port* port) {
         port->rx_thread = nullptr;
     }
     // A send still under way would complete into the record after it is freed: abort it.
+    AbortPendingWrite(port);
     OVERLAPPED* send = AsOverlapped(&port->tx_overlapped);
-    if (!HasOverlappedIoCompleted(send)) {
-        PurgeComm(DeviceOf(port), PURGE_TXABORT | PURGE_TXCLEAR);
-        CancelIoEx(DeviceOf(port), send);
-        WaitForSingleObject(send->hEvent, 1000);
-    }
     const HANDLE device = DeviceOf(port);
     port->comm_handle = INVALID_HANDLE_VALUE;
     CloseHandle(device); // ends whatever the system still had under way on the port

@@ -57,6 +57,16 @@ int32_t LineErrorCode(bool framing, bool overrun, bool parity) {
     return parity ? SC_PARITY : SC_NOT_SUPPORTED;
 }
 
+int32_t ReceptionError(uint32_t flags) {
+    const int32_t code = FailureError(flags);
+    return code == SC_NOT_SUPPORTED ? SC_OK : code;
+}
+
+int32_t FailureError(uint32_t flags) {
+    return LineErrorCode((flags & kLineFraming) != 0, (flags & kLineOverrun) != 0,
+                         (flags & kLineParity) != 0);
+}
+
 } // namespace serial
 
 extern "C" void SC_CALL SCFormatErrorMessage(int32_t code, char* text) {

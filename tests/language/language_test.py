@@ -7,6 +7,9 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
 from farlink_wine import HarnessError, MAIN_CAPTION, run_cases  # noqa: E402
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "station"))
+from station_process import Station  # noqa: E402
+
 DIAL = 3
 HANGUP = 6
 CLOSE = 2
@@ -49,8 +52,8 @@ def local_app_data(session):
     return found[0]
 
 
-def install(session, args, name="Farlink.exe", folder="Farlink", modules=()):
-    """Copies the exe as C:\\<folder>\\<name>, and the German module to each
+def install(session, args, name="Farlink.exe", folder="Farlink", modules=(), module=None):
+    """Copies the exe as C:\\<folder>\\<name>, and the German module (or `module`) to each
     relative path in `modules` under that folder. Returns the exe's unix path."""
     dest = session.prefix / "drive_c" / folder
     dest.mkdir(parents=True, exist_ok=True)
@@ -59,7 +62,7 @@ def install(session, args, name="Farlink.exe", folder="Farlink", modules=()):
     for relative in modules:
         target = dest / relative
         target.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copy2(german_module(args), target)
+        shutil.copy2(module or german_module(args), target)
     return exe
 
 
@@ -189,6 +192,40 @@ def case_old_platform_uses_program_folder(args):
         expect_language(s, exe, GERMAN)
 
 
+def case_module_with_texts_101_to_129_only(args):
+    """A module of an earlier release lacks the program's newer texts: its own English shows."""
+    module = (Path(args.build_dir) / "tests" / "language" / "texts-101-129" /
+              "Farlink-EXE-mui.dll")
+    if not module.exists():
+        raise HarnessError("the module with texts 101 to 129 was not built: %s" % module)
+    with args.session(com_ports=["COM1"]) as s, Station(s):
+        exe = install(s, args, modules=["de/Farlink-EXE-mui.dll"], module=module)
+        ini(exe.parent / "Program Settings.ini",
+            {"OEM": {"CompanyID": "7", "ProductName": "Farlink"}, "Install": {"Version": "2.5"}})
+        user_settings(s, "Farlink v2.5", "de-DE")
+        app, dlg = start(s, exe)
+        try:
+            assert labels(dlg) == GERMAN, labels(dlg)
+            dlg.click(1010)  # Direct
+            dlg.type(1012, "abc")
+            assert dlg.focus(1004) == "modal"
+            box = dlg.wait_owned(5)
+            assert box.message_box()[1] == "Enter an integer.", box.message_box()
+            s.screenshot("language-texts-101-129-integer-box")
+            box.press(1)
+            box.wait_gone(5)
+            # 7 + 1020 + 1022 bytes: one more than a login frame holds.
+            dlg.set_text(1004, "u" * 1020)
+            dlg.set_text(1005, "p" * 1022)
+            dlg.click(DIAL)
+            too_long = "Username, password, domain and My Number are too long to send."
+            dlg.wait_text(STATUS, lambda t: too_long in t, 15)
+            lines = dlg.text(STATUS).split("\r\r\n")
+            assert lines[-2] == too_long, lines
+        finally:
+            close(app, dlg)
+
+
 CASES = {
     "german_dialog": case_german_dialog,
     "en_us_any_case": case_en_us_any_case,
@@ -197,6 +234,7 @@ CASES = {
     "whole_path": case_whole_path,
     "culture_folder_without_module": case_culture_folder_without_module,
     "old_platform_uses_program_folder": case_old_platform_uses_program_folder,
+    "module_with_texts_101_to_129_only": case_module_with_texts_101_to_129_only,
 }
 
 if __name__ == "__main__":

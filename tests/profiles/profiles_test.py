@@ -16,10 +16,14 @@ from farlink_driver import Window  # noqa: E402
 from farlink_wine import (MAIN_CAPTION, WineUnavailable, run_cases, wait_for,  # noqa: E402
                           wine_loader)
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "station"))
+from station_process import Station  # noqa: E402
+
 LOAD, SAVE = 4, 5
 DIAL_NUMBER, MY_NUMBER, USERNAME, PASSWORD, DOMAIN = 1002, 1003, 1004, 1005, 1006
 TEXT_FIELDS = (DIAL_NUMBER, MY_NUMBER, USERNAME, PASSWORD, DOMAIN)
 LINE_LIST, PORT_LIST, DELAY = 1001, 1007, 1012
+DIAL, STATUS = 3, 1008
 DIRECT_RADIO, MODEM_RADIO = 1010, 1011
 
 
@@ -207,6 +211,35 @@ def check_damaged_profile_leaves_the_fields(args):
             -1, ("a", "b", "c", "d", "e"), 0, 0, 60)
 
 
+
+def check_cut_profile_keeps_the_link_type(args):
+    """A Direct profile cut inside the Delay, loaded while Modem is chosen: the buttons, the
+    enabled controls and what Dial and Save act on all stay Modem."""
+    with args.session(com_ports=["COM1"]) as s, Station(s) as station:
+        s.start_farlink()
+        dlg = s.driver().find_window(MAIN_CAPTION)
+        fill(dlg, ("a", "b", "c", "d", "e"), "60", direct=False, port=0)
+        before = fields(dlg)
+        folder = profile_folder(s)
+        # Type Direct and port 0 (the entry already chosen) are read; the Delay is not.
+        (folder / "cut.cfg").write_bytes(profile_bytes(-1, SITE_TEXTS, 1, 0, 45)[:-2])
+        fd = file_dialog(s, dlg, LOAD)
+        fd.file_dialog_open("cut.cfg")
+        fd.wait_gone()
+        expect_no_box(s, dlg)
+        assert fields(dlg) == before, (fields(dlg), before)
+
+        # Modem with no modem lines: Dial does nothing, and certainly nothing on COM1.
+        dlg.click(DIAL)
+        time.sleep(2.5)  # a direct dial sends its connection request after 1 s
+        assert station.received() == [], station.received()
+        assert dlg.text(STATUS) == "Ready to make a call.\r\r\n", dlg.text(STATUS)
+        fd = file_dialog(s, dlg, SAVE)
+        fd.file_dialog_save("after.cfg")
+        fd.wait_gone()
+        assert saved_profile(dlg, folder / "after.cfg") == profile_bytes(
+            -1, ("a", "b", "c", "d", "e"), 0, 0, 60)
+
 @contextlib.contextmanager
 def unwritable(path):
     """Makes a file or folder unwritable even for root (the immutable attribute), meanwhile."""
@@ -229,18 +262,93 @@ def check_unwritable_target_shows_the_error_box(args):
         locked = folder / "locked.cfg"
         locked.write_bytes(SITE)
         dlg.set_text(DIAL_NUMBER, "new number")
-        # A file that cannot be written, then a folder in which no file can be made: the old
-        # profile stays as it was and no partial file is left behind.
-        for target, name in ((locked, "locked.cfg"), (folder, "locked.cfg")):
+        # A file that cannot be written, then a new file in a folder in which no file can be
+        # made: the old profile stays as it was and no partial file is left behind.
+        for target, name in ((locked, "locked.cfg"), (folder, "new.cfg")):
             with unwritable(target):
                 fd = file_dialog(s, dlg, SAVE)
                 fd.file_dialog_save(name)
                 fd.wait_gone()
                 caption, text = error_box(dlg)
             assert caption == MAIN_CAPTION, caption
-            assert text == "Access to C:\\Farlink\\locked.cfg was denied.", text
+            assert text == "Access to C:\\Farlink\\%s was denied." % name, text
             assert locked.read_bytes() == SITE
             assert sorted(p.name for p in folder.iterdir()) == ["Farlink.exe", "locked.cfg"]
+
+        # The profile already in such a folder may still be written: it is, in place.
+        with unwritable(folder):
+            fd = file_dialog(s, dlg, SAVE)
+            fd.file_dialog_save("locked.cfg")
+            fd.wait_gone()
+            expect_no_box(s, dlg)
+            assert locked.read_bytes() == profile_bytes(
+                -1, ("new number", "", "", "", ""), 0, 0, 30)
+        assert sorted(p.name for p in folder.iterdir()) == ["Farlink.exe", "locked.cfg"]
+
+
+def attrib(s, *arguments):
+    """Runs the prefix's attrib.exe; returns what it printed."""
+    program = s.prefix / "drive_c" / "windows" / "system32" / "attrib.exe"
+    code, output = s.run(program, list(arguments))
+    assert code == 0, (arguments, output)
+    return output
+
+
+def set_attributes(s, path, bits):
+    for bit in bits.split():  # Wine's attrib takes one at a time
+        attrib(s, bit, s.windows_path(path))
+
+
+def get_attributes(s, path):
+    """The hidden, read-only and system bits of a file, as letters ("H", "R", "S")."""
+    name = s.windows_path(path).lower()
+    for line in attrib(s, s.windows_path(path)).splitlines():
+        if line.lower().rstrip().endswith(name):
+            flags = line[:len(line.rstrip()) - len(name)]
+            return set(flags) & {"H", "R", "S"}
+    raise AssertionError("attrib did not list %s" % name)
+
+
+def check_save_keeps_what_the_user_set_on_the_file(args):
+    """Save over a hidden profile keeps it hidden; a read-only one is refused and stays so; a
+    profile reached through a link is written where the link points, and the link stays."""
+    with args.session(com_ports=["COM1"]) as s:
+        s.start_farlink()
+        dlg = s.driver().find_window(MAIN_CAPTION)
+        folder = profile_folder(s)
+        dlg.set_text(DIAL_NUMBER, "new number")
+        saved = profile_bytes(-1, ("new number", "", "", "", ""), 0, 0, 30)
+        for name, bits in (("hidden.cfg", "+h"), ("both.cfg", "+h +r")):
+            (folder / name).write_bytes(SITE)
+            set_attributes(s, folder / name, bits)
+        fd = file_dialog(s, dlg, SAVE)
+        fd.file_dialog_save("hidden.cfg")
+        fd.wait_gone()
+        expect_no_box(s, dlg)
+        got = saved_profile(dlg, folder / "hidden.cfg")
+        assert got == saved, (got, saved)
+        assert get_attributes(s, folder / "hidden.cfg") == {"H"}, \
+            get_attributes(s, folder / "hidden.cfg")
+
+        fd = file_dialog(s, dlg, SAVE)
+        fd.file_dialog_save("both.cfg")
+        fd.wait_gone()
+        assert error_box(dlg)[1] == "Access to C:\\Farlink\\both.cfg was denied."
+        assert (folder / "both.cfg").read_bytes() == SITE
+        assert get_attributes(s, folder / "both.cfg") == {"H", "R"}, \
+            get_attributes(s, folder / "both.cfg")
+
+        real = folder / "sites"
+        real.mkdir()
+        (real / "north.cfg").write_bytes(SITE)
+        (folder / "north.cfg").symlink_to(real / "north.cfg")
+        fd = file_dialog(s, dlg, SAVE)
+        fd.file_dialog_save("north.cfg")
+        fd.wait_gone()
+        expect_no_box(s, dlg)
+        assert saved_profile(dlg, real / "north.cfg") == saved
+        assert (folder / "north.cfg").is_symlink()
+        assert not list(folder.glob("*.tmp")) and not list(real.glob("*.tmp"))
 
 
 def check_failed_write_keeps_the_old_profile(args):
@@ -271,6 +379,16 @@ def check_failed_write_keeps_the_old_profile(args):
             print("box after the failed write: %r" % text)
             assert caption == MAIN_CAPTION and "C:\\Farlink\\site.cfg" in text, text
             assert (folder / "site.cfg").read_bytes() == SITE
+            assert sorted(p.name for p in folder.iterdir()) == ["Farlink.exe", "site.cfg"]
+
+            # Where no temporary file can be made, the profile is written in place; a failure
+            # there is reported just the same.
+            with unwritable(folder):
+                fd = file_dialog(s, dlg, SAVE)
+                fd.file_dialog_save("site.cfg")
+                fd.wait_gone()
+                caption, text = error_box(dlg)
+            assert caption == MAIN_CAPTION and "C:\\Farlink\\site.cfg" in text, text
             assert sorted(p.name for p in folder.iterdir()) == ["Farlink.exe", "site.cfg"]
 
             # The same save below the limit goes through: the size was the only obstacle.
@@ -371,7 +489,8 @@ def check_profile_option_dials_the_station_unattended(args):
 
 
 def check_damaged_profile_option_does_not_dial(args):
-    """A profile cut short at start-up is reported and not dialled with what it half set."""
+    """A profile cut short at start-up is read as far as it goes, without a message, and not
+    dialled: the auto-dial is dropped and only the first status line appears."""
     with args.session(com_ports=["COM1"]) as s:
         folder = profile_folder(s)
         folder.mkdir(parents=True, exist_ok=True)
@@ -404,7 +523,9 @@ CASES = {
     "unusual_values": check_unusual_values_are_taken_as_they_stand,
     "cancel": check_cancel_changes_nothing,
     "damaged_file": check_damaged_profile_leaves_the_fields,
+    "cut_profile_type": check_cut_profile_keeps_the_link_type,
     "unwritable_target": check_unwritable_target_shows_the_error_box,
+    "save_keeps_attributes": check_save_keeps_what_the_user_set_on_the_file,
     "failed_write": check_failed_write_keeps_the_old_profile,
     "overlong_text": check_overlong_text_is_refused,
     "profile_option": check_profile_option_loads_at_start,

@@ -120,6 +120,32 @@ TEST(SerialStatus, LineErrorFlagsGiveTheirCode) {
         EXPECT_EQ(serial::LineErrorCode(c.framing, c.overrun, c.parity), c.code);
 }
 
+// The device reports its flags as one mask; bits beside the three line errors (receive
+// queue overflow 0x1, break 0x10, ...) must neither hide nor fake one.
+TEST(SerialStatus, DeviceFlagsOnReceptionAndOnFailure) {
+    struct {
+        uint32_t flags;
+        int32_t received; // status that arriving data sets
+        int32_t failed;   // status of a read or write that failed
+    } cases[] = {
+        {0, 0, -24},
+        {0x0001 | 0x0010 | 0x0100, 0, -24},
+        {0x0002, -25, -25},
+        {0x0004, -26, -26},
+        {0x0006, -27, -27},
+        {0x0008, -28, -28},
+        {0x000A, -29, -29},
+        {0x000C, -30, -30},
+        {0x000E, -31, -31},
+        {0x0008 | 0x0010, -28, -28},
+        {0xFFFFFFFF, -31, -31},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(serial::ReceptionError(c.flags), c.received) << std::hex << c.flags;
+        EXPECT_EQ(serial::FailureError(c.flags), c.failed) << std::hex << c.flags;
+    }
+}
+
 TEST(SerialPortTable, FreeIndexesAndAllocation) {
     EXPECT_EQ(SCIsPortFree(-1), 0);
     EXPECT_EQ(SCIsPortFree(8), 0);
