@@ -183,10 +183,15 @@ def check_pump(args):
     probe(args, "pump")
 
 
-def check_foreign_client(args):
+def check_foreign_client(args, scenario=()):
     exe = args.build_dir / "tests" / "serial" / "abi_client.exe"
-    run = run_program(args, exe, extra=[args.exe])
+    run = run_program(args, exe, scenario, extra=[args.exe])
     assert run.code == 0 and "failures 0" in run.output, "client exit %s" % run.code
+
+
+def check_foreign_client_away(args):
+    """The same client with the exe's preferred range taken: the exe is relocated on load."""
+    check_foreign_client(args, ["--away"])
 
 
 def benchmark(args):
@@ -206,6 +211,7 @@ CASES = {
     "line_gone": check_line_gone,
     "pump": check_pump,
     "foreign_client": check_foreign_client,
+    "foreign_client_away": check_foreign_client_away,
     "benchmark": benchmark,
 }
 
