@@ -195,6 +195,11 @@ static inline long sc_image_relocate(sc_image* image, uint64_t actual, int apply
             if (!sc_image_holds(image, site, width))
                 return sc_image_fail(error, error_size, "relocation at %#llx is outside the image",
                                      (unsigned long long)site);
+            if (site < (uint64_t)image->reloc_rva + image->reloc_size &&
+                site + width > image->reloc_rva)
+                return sc_image_fail(error, error_size,
+                                     "relocation at %#llx would change the relocation table",
+                                     (unsigned long long)site);
             uint8_t* place = image->base + site;
             const uint64_t value = sc_image_read(place, width);
             const uint64_t wrap = width == 4 ? UINT32_MAX : UINT64_MAX;
