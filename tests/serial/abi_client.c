@@ -80,8 +80,27 @@ static void occupy(ULONGLONG base, DWORD size) {
           "preferred range %#llx still free", base);
 }
 
-/* With --away the exe's preferred range is taken first, so it is relocated on load. */
+/* A copy of the exe whose relocation table is damaged, away from its address: refused whole. */
+static int refuses_damaged(const char* path) {
+    ULONGLONG preferred = 0;
+    DWORD size = 0;
+    char why[SC_LOAD_ERROR_SIZE] = "";
+    CHECK(linked_range(path, &preferred, &size), "header of %s", path);
+    occupy(preferred, size);
+    CHECK(sc_load_library(path, why, sizeof why) == NULL &&
+              GetLastError() == ERROR_BAD_EXE_FORMAT && strstr(why, "relocation block") != NULL,
+          "refusal of a damaged image: %s", why);
+    printf("%s\n", why);
+    CHECK(GetModuleHandleA(path) == NULL, "the refused image is still loaded");
+    printf("failures %d\n", failures);
+    return failures == 0 ? 0 : 1;
+}
+
+/* With --away the exe's preferred range is taken first, so it is relocated on load;
+   --damaged PATH checks the refusal of a broken copy. */
 int main(int argc, char** argv) {
+    if (argc > 2 && strcmp(argv[1], "--damaged") == 0)
+        return refuses_damaged(argv[2]);
     const int away = argc > 1 && strcmp(argv[1], "--away") == 0;
     char why[SC_LOAD_ERROR_SIZE] = "";
     CHECK(sc_load_library("Missing.exe", why, sizeof why) == NULL &&

@@ -78,6 +78,32 @@ struct Image {
     }
 };
 
+// One damaged image of a refusal table: what is broken, how, and what the refusal says.
+struct Damage {
+    const char* what;
+    void (*damage)(Image&);
+    const char* reason;
+};
+
+// Each case on both word sizes: `fix` (the check pass) refuses with the reason and leaves every
+// byte of the image as it was.
+template <typename Fix>
+void ExpectRefusals(const std::vector<Damage>& cases, void (*prepare)(Image&), Fix fix) {
+    for (bool wide : {false, true})
+        for (const Damage& c : cases) {
+            Image img(wide);
+            prepare(img);
+            c.damage(img);
+            const std::vector<uint8_t> before = img.bytes;
+            sc_image image = img.Open();
+            char error[200] = "";
+            EXPECT_EQ(fix(img, image, error, sizeof error), -1) << c.what;
+            EXPECT_NE(std::string(error).find(c.reason), std::string::npos)
+                << c.what << ": " << error;
+            EXPECT_EQ(img.bytes, before) << c.what;
+        }
+}
+
 TEST(ImageRelocation, MovesEveryPlaceByTheDistanceAndRecordsTheNewBase) {
     for (bool wide : {false, true}) {
         Image img(wide);
@@ -118,12 +144,7 @@ TEST(ImageRelocation, LeavesAnImageAtItsAddressOrAlreadyRelocated) {
 }
 
 TEST(ImageRelocation, RefusesDamagedTablesWithoutChangingAnything) {
-    struct Case {
-        const char* what;
-        void (*damage)(Image&);
-        const char* reason;
-    };
-    const Case cases[] = {
+    const std::vector<Damage> cases = {
         {"no table", [](Image& i) { i.Directory(5, 0, 0); }, "has no relocations"},
         {"stripped", [](Image& i) { i.Put(0x56, 2, 0x0103); }, "has no relocations"},
         {"table past the end", [](Image& i) { i.Directory(5, kSize - 8, 16); },
@@ -148,22 +169,14 @@ TEST(ImageRelocation, RefusesDamagedTablesWithoutChangingAnything) {
          },
          "would change the relocation table"},
     };
-    for (bool wide : {false, true})
-        for (const Case& c : cases) {
-            Image img(wide);
-            img.FillSites(img.linked, 2);
-            // A sound first block, then the one the case damages.
-            img.Relocations({{kSites, {img.Site(0), 0}}, {kSites, {img.Site(1), 0, 0}}});
-            c.damage(img);
-            const std::vector<uint8_t> before = img.bytes;
-            sc_image image = img.Open();
-            char error[200] = "";
-            EXPECT_EQ(sc_image_relocate(&image, img.linked + 0x10000, 0, error, sizeof error), -1)
-                << c.what;
-            EXPECT_NE(std::string(error).find(c.reason), std::string::npos)
-                << c.what << ": " << error;
-            EXPECT_EQ(img.bytes, before) << c.what;
-        }
+    // A sound first block, then the one a case damages.
+    auto blocks = [](Image& img) {
+        img.FillSites(img.linked, 2);
+        img.Relocations({{kSites, {img.Site(0), 0}}, {kSites, {img.Site(1), 0, 0}}});
+    };
+    ExpectRefusals(cases, blocks, [](Image& img, sc_image& image, char* error, size_t size) {
+        return sc_image_relocate(&image, img.linked + 0x10000, 0, error, size);
+    });
 }
 
 TEST(ImageHeaders, RefusesWhatIsNotAWholeImage) {
@@ -294,12 +307,7 @@ TEST(ImageImports, WithoutANameTableBindsSlotsThatStillNameAFunction) {
 }
 
 TEST(ImageImports, RefusesBeforeWritingWhenSomethingIsMissingOrDamaged) {
-    struct Case {
-        const char* what;
-        void (*damage)(Image&);
-        const char* reason;
-    };
-    const Case cases[] = {
+    const std::vector<Damage> cases = {
         {"missing function", [](Image& i) { Imports(i, "Missing"); },
          "two.dll has no function Missing"},
         {"missing library",
@@ -352,20 +360,13 @@ TEST(ImageImports, RefusesBeforeWritingWhenSomethingIsMissingOrDamaged) {
          },
          "bad ordinal"},
     };
-    for (bool wide : {false, true})
-        for (const Case& c : cases) {
-            Image img(wide);
-            c.damage(img);
-            const std::vector<uint8_t> before = img.bytes;
+    ExpectRefusals(
+        cases, [](Image&) {},
+        [](Image&, sc_image& image, char* error, size_t size) {
             Resolver names;
             sc_import_resolver resolver = names.Callbacks();
-            sc_image image = img.Open();
-            char error[200] = "";
-            EXPECT_EQ(sc_image_bind(&image, &resolver, 0, error, sizeof error), -1) << c.what;
-            EXPECT_NE(std::string(error).find(c.reason), std::string::npos)
-                << c.what << ": " << error;
-            EXPECT_EQ(img.bytes, before) << c.what;
-        }
+            return sc_image_bind(&image, &resolver, 0, error, size);
+        });
 }
 
 } // namespace
