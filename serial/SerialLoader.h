@@ -116,7 +116,7 @@ static inline HMODULE sc_load_refuse(HMODULE module, char* error, size_t error_s
  * one line in error ("<path>: <reason>", when error is not null) and GetLastError set: the
  * loader's own code when the file could not be loaded, ERROR_BAD_EXE_FORMAT for a damaged or
  * unrelocatable image, ERROR_MOD_NOT_FOUND or ERROR_PROC_NOT_FOUND for an import that cannot
- * be found. Nothing of a refused image stays loaded.
+ * be found. A refusal releases the reference this call took on the module.
  *
  * Call it before any thread uses the module's functions. Loading the same exe again returns
  * the same module and changes nothing in it.
@@ -138,7 +138,8 @@ static inline HMODULE sc_load_library(const char* path, char* error, size_t erro
     sc_image image;
     if (sc_image_open(&image, (uint8_t*)module, mapped, reason, sizeof reason) != 0)
         return sc_load_refuse(module, error, error_size, ERROR_BAD_EXE_FORMAT, path, reason);
-    if (image.pe64 != (sizeof(void*) == 8))
+    if (image.pe64 != (sizeof(void*) == 8) ||
+        image.machine != (sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386))
         return sc_load_refuse(module, error, error_size, ERROR_BAD_EXE_FORMAT, path,
                               "built for another word size than this program");
 
