@@ -5,11 +5,39 @@
 /*
  * Up to eight serial ports, numbered from 0 (port index n is the device COM(n+1)).
  * Every function is exported from Farlink.exe under its plain name with the C calling
- * convention, except HandInts (see there). Another program may load Farlink.exe with
- * LoadLibrary and look the functions up with GetProcAddress. Two cautions for such a
- * program: keep the exe's preferred load address free (link the program at another image
- * base), and bind the exe's imports yourself where the loader leaves an exe's imports
- * unbound (Wine does); tests/serial/abi_client.c shows both.
+ * convention, except HandInts (see there).
+ *
+ * Loading the library into another program: use sc_load_library from SerialLoader.h (copy it
+ * and ImageFixups.h into the program, or include them from here), then GetProcAddress:
+ *
+ *     char error[SC_LOAD_ERROR_SIZE];
+ *     HMODULE farlink = sc_load_library("Farlink.exe", error, sizeof error);
+ *     if (farlink == NULL) {
+ *         fprintf(stderr, "%s\n", error); // "Farlink.exe: <why>"; GetLastError() has the code
+ *         return 1;
+ *     }
+ *     typedef generic_port*(SC_CALL * open_fn)(void*, port_config*, int32_t*);
+ *     open_fn open = (open_fn)GetProcAddress(farlink, "SCPortOpen");
+ *     ...
+ *     FreeLibrary(farlink); // after the last port is closed
+ *
+ * LoadLibrary alone is not enough: loaded as a library, an exe gets its base relocations and
+ * import bindings only from some loaders (Windows applies both, Wine neither). Without them
+ * the exe's calls into the system go through empty slots, and, when the exe could not be
+ * mapped at its preferred address, its absolute addresses point where it is not. 32-bit code
+ * uses absolute addresses for data and import slots, so there every function that reaches
+ * the C runtime or the system fails; 64-bit code mostly addresses them relative to the
+ * instruction and fails less visibly (its tables of pointers are still wrong). The helper
+ * applies whichever of the two the loader left undone, checks every table it reads first,
+ * and refuses with a null module and a one-line reason when the image is damaged, cannot be
+ * moved, or imports something that cannot be found. The client needs no particular image
+ * base of its own; tests/serial/abi_client.c uses the library only this way.
+ *
+ * Where the 32-bit exe sits: it is linked at 0x30000000, not at the usual 0x00400000. A
+ * 32-bit client's own image usually occupies 0x00400000, its main-thread stack and first
+ * heaps lie low in the address space too, and DLLs prefer 0x10000000 and the system's range
+ * near the top of the lower 2 GB; so 0x30000000 is usually free and the exe needs no
+ * relocation there at all. The helper still copes when it is taken.
  *
  * Ownership: the library owns each generic_port from SCPortOpen to SCPortClose; the
  * caller holds its address as the port handle and must not free it. Buffers passed in

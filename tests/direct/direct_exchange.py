@@ -195,7 +195,9 @@ def windows_98_starts_directcc(args):
         dlg.click(DIRECT)
         wait_for(lambda: dlg.enabled(PORTS), 5, what="Direct type")
         dlg.click(DIAL)
-        wait_for(lambda: log.exists() and log.read_text().strip(), 30, what="Directcc.exe started")
+        # The stub writes its command line, then the line end: wait for the whole line.
+        wait_for(lambda: log.exists() and log.read_text().endswith("\n"), 30,
+                 what="Directcc.exe started")
         assert log.read_text() == "Directcc.exe\n", repr(log.read_text())
         assert status_lines(dlg) == [READY, CONNECTED, SENDING, EXECUTED, HANGUP_LINE]
         stays_without_box(dlg, 2)

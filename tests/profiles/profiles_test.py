@@ -74,11 +74,25 @@ def profile_folder(s):
     return s.prefix / "drive_c" / "Farlink"
 
 
-def saved_profile(dlg, path):
-    """The bytes of a profile once Save has put it in place (it writes a temporary file first)."""
+def file_identity(path):
+    """Which file is at path now (None: none); a rename over it gives it a new identity."""
+    try:
+        info = path.stat()
+    except FileNotFoundError:
+        return None
+    return info.st_dev, info.st_ino
+
+
+def saved_profile(dlg, path, replaces=None):
+    """The bytes of a profile once Save has put it in place.
+
+    Save writes a temporary file and renames it over the path, so the save has ended once the
+    path names a file other than `replaces` (file_identity() taken before Save) and no
+    temporary file is left. Waiting only for the path to exist would read an old file early.
+    """
     dlg.text(DIAL_NUMBER)  # answered only once the dialog is back from Save
-    wait_for(lambda: path.exists() and not list(path.parent.glob("*.tmp")), 10,
-             what="%s in place" % path.name)
+    wait_for(lambda: file_identity(path) not in (None, replaces)
+             and not list(path.parent.glob("*.tmp")), 10, what="%s in place" % path.name)
     return path.read_bytes()
 
 
@@ -393,10 +407,11 @@ def check_failed_write_keeps_the_old_profile(args):
 
             # The same save below the limit goes through: the size was the only obstacle.
             dlg.set_text(PASSWORD, "p")
+            old = file_identity(folder / "site.cfg")
             fd = file_dialog(s, dlg, SAVE)
             fd.file_dialog_save("site.cfg")
             fd.wait_gone()
-            assert saved_profile(dlg, folder / "site.cfg") == profile_bytes(
+            assert saved_profile(dlg, folder / "site.cfg", replaces=old) == profile_bytes(
                 -1, ("", "", "", "p", ""), 0, 0, 30)
         finally:
             app.kill()

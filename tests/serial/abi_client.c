@@ -1,7 +1,7 @@
 /* Another program using the serial library only through Farlink.exe's exported names. */
-/* It declares the interface itself, from the documented layout, and includes nothing of the
-   product: what it proves holds for any program written against the exports. */
-#include <windows.h>
+/* It declares the interface itself, from the documented layout, and takes only the loading
+   helper from the product: what it proves holds for any program written against the exports. */
+#include "serial/SerialLoader.h"
 
 #include <stddef.h>
 #include <stdint.h>
@@ -53,48 +53,76 @@ static any_fn need(HMODULE library, const char* name) {
     return (any_fn)found;
 }
 
-/* The loader binds the imports of a DLL it loads, but not always those of an EXE (Wine
-   never does): bind them the way the loader would, so the exe's code can call the system. */
-static int bind_imports(HMODULE module) {
-    BYTE* base = (BYTE*)module;
-    IMAGE_NT_HEADERS* nt = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
-    IMAGE_DATA_DIRECTORY directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (directory.Size == 0)
-        return 1;
-    for (IMAGE_IMPORT_DESCRIPTOR* d = (IMAGE_IMPORT_DESCRIPTOR*)(base + directory.VirtualAddress);
-         d->Name != 0; ++d) {
-        HMODULE dll = LoadLibraryA((const char*)(base + d->Name));
-        if (dll == NULL)
-            return 0;
-        IMAGE_THUNK_DATA* names =
-            (IMAGE_THUNK_DATA*)(base +
-                                (d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk));
-        IMAGE_THUNK_DATA* slots = (IMAGE_THUNK_DATA*)(base + d->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            FARPROC found;
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                found = GetProcAddress(dll, (LPCSTR)(ULONG_PTR)IMAGE_ORDINAL(names->u1.Ordinal));
-            else
-                found = GetProcAddress(
-                    dll,
-                    (const char*)((IMAGE_IMPORT_BY_NAME*)(base + names->u1.AddressOfData))->Name);
-            if (found == NULL)
-                return 0;
-            DWORD old;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
-            slots->u1.Function = (ULONG_PTR)found;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
-        }
-    }
+/* The address and size the exe was linked for, from its file. */
+static int linked_range(const char* path, ULONGLONG* base, DWORD* size) {
+    BYTE head[1024];
+    DWORD got = 0;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    ReadFile(file, head, sizeof head, &got, NULL);
+    CloseHandle(file);
+    const DWORD nt = *(DWORD*)(head + 0x3C);
+    if (got < 64 || nt > got - 0x78)
+        return 0;
+    const BYTE* optional = head + nt + 24;
+    *base = *(WORD*)optional == 0x20B ? *(ULONGLONG*)(optional + 24) : *(DWORD*)(optional + 28);
+    *size = *(DWORD*)(optional + 56);
     return 1;
 }
 
-int main(void) {
-    HMODULE library = LoadLibraryA("Farlink.exe");
-    if (library == NULL || !bind_imports(library)) {
-        printf("FAIL loading Farlink.exe: %lu\n", GetLastError());
+/* Takes the exe's preferred range before it is loaded, so that it must be loaded elsewhere. */
+static void occupy(ULONGLONG base, DWORD size) {
+    MEMORY_BASIC_INFORMATION info;
+    VirtualAlloc((void*)(ULONG_PTR)base, size, MEM_RESERVE, PAGE_NOACCESS);
+    CHECK(VirtualQuery((void*)(ULONG_PTR)base, &info, sizeof info) == sizeof info &&
+              info.State != MEM_FREE,
+          "preferred range %#llx still free", base);
+}
+
+/* A copy of the exe whose relocation table is damaged, away from its address: refused whole. */
+static int refuses_damaged(const char* path) {
+    ULONGLONG preferred = 0;
+    DWORD size = 0;
+    char why[SC_LOAD_ERROR_SIZE] = "";
+    CHECK(linked_range(path, &preferred, &size), "header of %s", path);
+    occupy(preferred, size);
+    CHECK(sc_load_library(path, why, sizeof why) == NULL &&
+              GetLastError() == ERROR_BAD_EXE_FORMAT && strstr(why, "relocation block") != NULL,
+          "refusal of a damaged image: %s", why);
+    printf("%s\n", why);
+    CHECK(GetModuleHandleA(path) == NULL, "the refused image is still loaded");
+    printf("failures %d\n", failures);
+    return failures == 0 ? 0 : 1;
+}
+
+/* With --away the exe's preferred range is taken first, so it is relocated on load;
+   --damaged PATH checks the refusal of a broken copy. */
+int main(int argc, char** argv) {
+    if (argc > 2 && strcmp(argv[1], "--damaged") == 0)
+        return refuses_damaged(argv[2]);
+    const int away = argc > 1 && strcmp(argv[1], "--away") == 0;
+    char why[SC_LOAD_ERROR_SIZE] = "";
+    CHECK(sc_load_library("Missing.exe", why, sizeof why) == NULL &&
+              GetLastError() == ERROR_MOD_NOT_FOUND &&
+              strncmp(why, "Missing.exe: cannot be loaded", 29) == 0,
+          "refusal of a missing file: %s", why);
+
+    ULONGLONG preferred = 0;
+    DWORD size = 0;
+    CHECK(linked_range("Farlink.exe", &preferred, &size), "header of Farlink.exe");
+    if (away)
+        occupy(preferred, size);
+    HMODULE library = sc_load_library("Farlink.exe", why, sizeof why);
+    if (library == NULL) {
+        printf("FAIL loading Farlink.exe: %s\n", why);
         return 1;
     }
+    printf("Farlink.exe at %p, linked for %#llx\n", (void*)library, preferred);
+    CHECK(!away || (ULONG_PTR)library != preferred, "loaded at its preferred address");
+    CHECK(sc_load_library("Farlink.exe", why, sizeof why) == library, "second load: %s", why);
+    FreeLibrary(library);
+
     const char* names[] = {"SCPortOpen",
                            "SCPortClose",
                            "SCIsPortFree",

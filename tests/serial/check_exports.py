@@ -15,25 +15,50 @@ HANDINTS = {0x14C: "?HandInts@@YAXPAUgeneric_port@@@Z",
             0x8664: "?HandInts@@YAXPEAUgeneric_port@@@Z"}
 
 
-def exports(path):
-    """(machine, {name: rva}) of the file's export directory."""
-    data = open(path, "rb").read()
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    assert data[pe:pe + 4] == b"PE\0\0", "not a PE file"
-    machine, sections, _, _, _, optional_size = struct.unpack_from("<HHIIIH", data, pe + 4)
-    optional = pe + 24
-    magic = struct.unpack_from("<H", data, optional)[0]
-    directories = optional + (96 if magic == 0x10B else 112)
-    export_rva, _ = struct.unpack_from("<II", data, directories)
-    table = optional + optional_size
-    spans = [struct.unpack_from("<IIII", data, table + 40 * i + 8) for i in range(sections)]
+class Pe:
+    """The headers of a PE file and reads of its data by RVA."""
 
-    def offset(rva):
-        for size, address, _, raw in spans:
+    def __init__(self, path):
+        self.data = data = open(path, "rb").read()
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        assert data[pe:pe + 4] == b"PE\0\0", "not a PE file"
+        self.machine, sections, _, _, _, optional_size, self.characteristics = \
+            struct.unpack_from("<HHIIIHH", data, pe + 4)
+        optional = pe + 24
+        self.pe64 = struct.unpack_from("<H", data, optional)[0] == 0x20B
+        self.image_base = struct.unpack_from("<Q", data, optional + 24)[0] if self.pe64 \
+            else struct.unpack_from("<I", data, optional + 28)[0]
+        self.dll_characteristics = struct.unpack_from("<H", data, optional + 70)[0]
+        self.directories = optional + (112 if self.pe64 else 96)
+        table = optional + optional_size
+        self.spans = [struct.unpack_from("<IIII", data, table + 40 * i + 8)
+                      for i in range(sections)]
+
+    def directory(self, index):
+        """(rva, size) of a data directory."""
+        return struct.unpack_from("<II", self.data, self.directories + 8 * index)
+
+    def offset(self, rva):
+        for size, address, _, raw in self.spans:
             if address <= rva < address + max(size, 1):
                 return raw + rva - address
         raise ValueError("rva %#x outside every section" % rva)
 
+    def unpack(self, fmt, rva):
+        return struct.unpack_from(fmt, self.data, self.offset(rva))
+
+    def text(self, rva):
+        start = self.offset(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode()
+
+
+def exports(path):
+    """(machine, {name: rva}) of the file's export directory."""
+    pe = Pe(path)
+    machine = pe.machine
+    export_rva, _ = pe.directory(0)
+    offset = pe.offset
+    data = pe.data
     if export_rva == 0:
         return machine, {}
     d = offset(export_rva)

@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """The serial library under Wine: a probe program and a foreign client against a peer on a pty."""
 import os
+import struct
 import sys
 import threading
 import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
+sys.path.insert(0, str(Path(__file__).resolve().parent))
 from farlink_wine import run_cases  # noqa: E402
+from check_exports import Pe  # noqa: E402
 
 HERE = Path(__file__).resolve().parent
 
@@ -183,10 +186,29 @@ def check_pump(args):
     probe(args, "pump")
 
 
-def check_foreign_client(args):
+def check_foreign_client(args, scenario=(), extra=()):
     exe = args.build_dir / "tests" / "serial" / "abi_client.exe"
-    run = run_program(args, exe, extra=[args.exe])
+    run = run_program(args, exe, scenario, extra=[args.exe, *extra])
     assert run.code == 0 and "failures 0" in run.output, "client exit %s" % run.code
+
+
+def check_foreign_client_away(args):
+    """The same client with the exe's preferred range taken: the exe is relocated on load."""
+    check_foreign_client(args, ["--away"])
+
+
+def check_foreign_client_damaged(args):
+    """A copy of the exe whose second relocation block claims more bytes than the table holds
+    is refused, and nothing of it stays loaded."""
+    pe = Pe(args.exe)
+    table, size = pe.directory(5)
+    first = pe.unpack("<I", table + 4)[0]
+    assert first + 8 <= size, "a single relocation block"
+    data = bytearray(pe.data)
+    struct.pack_into("<I", data, pe.offset(table + first + 4), 0x7FFFFFF0)
+    damaged = args.build_dir / "tests" / "serial" / "Damaged.exe"
+    damaged.write_bytes(bytes(data))
+    check_foreign_client(args, ["--damaged", "Damaged.exe"], extra=[damaged])
 
 
 def benchmark(args):
@@ -206,6 +228,8 @@ CASES = {
     "line_gone": check_line_gone,
     "pump": check_pump,
     "foreign_client": check_foreign_client,
+    "foreign_client_away": check_foreign_client_away,
+    "foreign_client_damaged": check_foreign_client_damaged,
     "benchmark": benchmark,
 }
 

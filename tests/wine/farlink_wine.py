@@ -628,6 +628,10 @@ class WineSession:
             port._start(self._log)
             self._ports[name.upper()] = port
         wait_for(lambda: all(p._ready() for p in self._ports.values()), 10, what="socat ptys")
+        # Wine's mount manager makes these links from the registry only some time after the
+        # first program has started, which may already be opening its port: make them now.
+        for port in self._ports.values():
+            os.symlink(port.windows_end, self.prefix / "dosdevices" / port.name.lower())
         set_registry_ports(self.prefix, {
             "COM%d" % n: (self._ports["COM%d" % n].windows_end if "COM%d" % n in self._ports
                           else str(absent)) for n in range(1, 9)})
