@@ -2,6 +2,7 @@
 // Only stack buffers and blocks allocated per call: the modem reader thread
 // calls these too.
 #include "telephony/DebugTrace.h"
+#include "telephony/ErrorReport.h"
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -64,26 +65,28 @@ void DebugPrint(const char* format, ...) {
 }
 
 void ReportLastError(DWORD error, const char* prefix, const char* file, int line) {
+    char* text = FormatLastError(error);
+    WriteErrorReport(prefix, "GetLastError returned", text, file, line, true);
+    if (text != nullptr)
+        LocalFree(text);
+}
+
+void WriteErrorReport(const char* prefix, const char* kind, const char* text, const char* file,
+                      int line, bool endOutOfMemory) {
     if (prefix == nullptr)
         prefix = "";
-    char buffer[kLineSize];
-    char* text = FormatLastError(error);
-    if (text == nullptr) {
-        if (file != nullptr)
-            snprintf(buffer, sizeof buffer, "%sOut of memory in file %s, line %d\r\n", prefix, file,
-                     line);
-        else
-            snprintf(buffer, sizeof buffer, "%sOut of memory\r\n", prefix);
-    } else {
-        if (file != nullptr)
-            snprintf(buffer, sizeof buffer,
-                     "%sGetLastError returned: \"%s\" in File \"%s\", Line %d\r\n", prefix, text,
-                     file, line);
-        else
-            snprintf(buffer, sizeof buffer, "%sGetLastError returned: \"%s\"\r\n", prefix, text);
-        LocalFree(text);
-    }
-    OutputDebugStringA(buffer);
+    char report[kLineSize];
+    if (text == nullptr && file != nullptr)
+        snprintf(report, sizeof report, "%sOut of memory in file %s, line %d\r\n", prefix, file,
+                 line);
+    else if (text == nullptr)
+        snprintf(report, sizeof report, "%sOut of memory%s", prefix, endOutOfMemory ? "\r\n" : "");
+    else if (file != nullptr)
+        snprintf(report, sizeof report, "%s%s: \"%s\" in File \"%s\", Line %d\r\n", prefix, kind,
+                 text, file, line);
+    else
+        snprintf(report, sizeof report, "%s%s: \"%s\"\r\n", prefix, kind, text);
+    OutputDebugStringA(report);
 }
 
 char* FormatLastError(DWORD error) {

@@ -53,15 +53,13 @@ void OnLineDevState(DWORD device, DWORD message, DWORD_PTR instance, DWORD_PTR s
         DebugPrint("Line Ringing.\n");
         break;
     case LINEDEVSTATE_DISCONNECTED:
-        WarnUser("Line selected is now disconnected.");
-        StopCall();
-        break;
     case LINEDEVSTATE_OUTOFSERVICE:
-        WarnUser("Line selected is now Out of Service.");
-        StopCall();
-        break;
     case LINEDEVSTATE_MAINTENANCE:
-        WarnUser("Line selected is now out for maintenance.");
+        // The warning comes first, while it can still name the call.
+        WarnUser(state == LINEDEVSTATE_DISCONNECTED ? "Line selected is now disconnected."
+                 : state == LINEDEVSTATE_OUTOFSERVICE
+                     ? "Line selected is now Out of Service."
+                     : "Line selected is now out for maintenance.");
         StopCall();
         break;
     case LINEDEVSTATE_REINIT:

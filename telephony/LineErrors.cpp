@@ -1,7 +1,9 @@
 // What a telephony error means for the operation that met it, the offer to
 // install a modem, and the error reports of the trace.
 #include "app/AppShell.h"
+#include "app/ProgramStart.h"
 #include "telephony/DebugTrace.h"
+#include "telephony/ErrorReport.h"
 #include "telephony/LineErrorBoxes.h"
 #include "telephony/TapiCode.h"
 #include "telephony/TapiTrace.h"
@@ -71,19 +73,9 @@ BOOL OfferModemSetup() {
 }
 
 BOOL LaunchModemControlPanelAdd() {
-    char commandLine[] = "CONTROL.EXE MODEM.CPL,,ADD";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION process{};
-    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
-                       nullptr, nullptr, &startup, &process)) {
-        // The control panel runs on its own; the program does not wait for it.
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+    // The control panel runs on its own; the program does not wait for it.
+    if (StartDetachedProgram("CONTROL.EXE MODEM.CPL,,ADD", SW_SHOWNORMAL))
         return FALSE;
-    }
     ReportLastError(GetLastError(), "Unable to LaunchModemControlPanelAdd: ", kTapiSource,
                     __LINE__);
     WarningBox("Unable to launch the Modem Control Panel", MB_OK);

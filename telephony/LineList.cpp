@@ -11,6 +11,10 @@ namespace {
 // each device costs a few calls, so a claim of millions would hold start-up.
 const DWORD kMostDevicesListed = 1024;
 
+// The probe only asks whether the line has a modem identifier: the fixed part
+// of a VARSTRING is enough for the answer.
+const DWORD kProbeIdSize = 24;
+
 const uint8_t* Bytes(const void* block) {
     return static_cast<const uint8_t*>(block);
 }
@@ -108,20 +112,20 @@ int VerifyUsableLine(DWORD deviceId) {
         DebugPrint("LINEFEATURE_MAKECALL not supported\n");
         return kLineNoMakeCall;
     }
-    for (;;) {
-        LONG result = lineOpen(Tapi().hLineApp, deviceId, &probe.line, version, 0, 0,
-                               LINECALLPRIVILEGE_NONE, LINEMEDIAMODE_DATAMODEM, nullptr);
-        if (result == 0)
-            break;
-        probe.line = 0;
-        if (IsLineError(result, LINEERR_ALLOCATED)) {
+    LONG opened = RepeatWhileHandled(
+        [&] {
+            return lineOpen(Tapi().hLineApp, deviceId, &probe.line, version, 0, 0,
+                            LINECALLPRIVILEGE_NONE, LINEMEDIAMODE_DATAMODEM, nullptr);
+        },
+        LINEERR_ALLOCATED);
+    if (opened != 0) {
+        probe.line = 0; // nothing was opened, whatever the provider left there
+        if (IsLineError(opened, LINEERR_ALLOCATED)) {
             DebugPrint("Line is already in use by a non-TAPI app or another Service Provider.\n");
             return kLineAllocated;
         }
-        if (!HandleLineError(result)) {
-            ReportLineError(result, "lineOpen unhandled error: ", kTapiSource, __LINE__);
-            return kLineFailed;
-        }
+        ReportLineError(opened, "lineOpen unhandled error: ", kTapiSource, __LINE__);
+        return kLineFailed;
     }
     probe.status = QueryLineAddressStatus(nullptr, probe.line, 0);
     if (probe.status == nullptr)
@@ -130,21 +134,19 @@ int VerifyUsableLine(DWORD deviceId) {
         DebugPrint("LINEADDRFEATURE_MAKECALL not available\n");
         return kLineAddressCannotCall;
     }
-    probe.id = AllocTapiStruct(nullptr, 24, "VerifyUsableLine:lineGetID: ");
+    probe.id = AllocTapiStruct(nullptr, kProbeIdSize, "VerifyUsableLine:lineGetID: ");
     if (probe.id == nullptr)
         return kLineFailed;
-    for (;;) {
-        LONG result = lineGetID(probe.line, 0, 0, LINECALLSELECT_LINE,
-                                static_cast<LPVARSTRING>(probe.id), "comm/datamodem");
-        if (result == 0)
-            break;
-        if (!HandleLineError(result)) {
-            ReportLineError(result, "lineGetID unhandled error: ", kTapiSource, __LINE__);
-            return kLineNoCommId;
-        }
-        probe.id = AllocTapiStruct(probe.id, 24, "VerifyUsableLine:lineGetID: ");
-        if (probe.id == nullptr)
-            return kLineFailed;
+    LONG identified = RepeatWhileHandled([&] {
+        // A repeated call gets the block zeroed again.
+        ZeroMemory(probe.id, kProbeIdSize);
+        *static_cast<DWORD*>(probe.id) = kProbeIdSize;
+        return lineGetID(probe.line, 0, 0, LINECALLSELECT_LINE, static_cast<LPVARSTRING>(probe.id),
+                         "comm/datamodem");
+    });
+    if (identified != 0) {
+        ReportLineError(identified, "lineGetID unhandled error: ", kTapiSource, __LINE__);
+        return kLineNoCommId;
     }
     DebugPrint("Line is suitable and available for use.\n");
     return kLineUsable;

@@ -82,15 +82,9 @@ BOOL UninitializeTapi() {
         return TRUE;
     tapi.shuttingDown = 1;
     StopCall();
-    for (;;) {
-        LONG result = lineShutdown(tapi.hLineApp);
-        if (result == 0)
-            break;
-        if (!HandleLineError(result)) {
-            ReportLineError(result, "lineShutdown unhandled error: ", kTapiSource, __LINE__);
-            break;
-        }
-    }
+    LONG result = RepeatWhileHandled([&] { return lineShutdown(tapi.hLineApp); });
+    if (result != 0)
+        ReportLineError(result, "lineShutdown unhandled error: ", kTapiSource, __LINE__);
     tapi.callInProgress = 0;
     tapi.connected = 0;
     tapi.hLineApp = 0;
@@ -101,49 +95,50 @@ BOOL UninitializeTapi() {
     return TRUE;
 }
 
+namespace {
+
+LONG Negotiate(DWORD deviceId, DWORD low, DWORD high, DWORD* version) {
+    LINEEXTENSIONID extension; // not used: the program needs no provider extensions
+    return lineNegotiateAPIVersion(Tapi().hLineApp, deviceId, low, high, version, &extension);
+}
+
+} // namespace
+
 DWORD NegotiateApiVersion(DWORD deviceId) {
-    for (;;) {
-        DWORD version = 0;
-        LINEEXTENSIONID extension;
-        LONG result = lineNegotiateAPIVersion(Tapi().hLineApp, deviceId, TapiValue::kApiVersion20,
-                                              TapiValue::kApiVersion20, &version, &extension);
-        if (IsLineError(result, LINEERR_INCOMPATIBLEAPIVERSION)) {
-            result = lineNegotiateAPIVersion(Tapi().hLineApp, deviceId, TapiValue::kApiVersion14,
-                                             TapiValue::kApiVersion14, &version, &extension);
-            if (IsLineError(result, LINEERR_INCOMPATIBLEAPIVERSION)) {
-                DebugPrint("lineNegotiateAPIVersion, INCOMPATIBLEAPIVERSION.\n");
-                return 0;
-            }
-        }
-        if (result == 0)
-            return version;
-        if (!HandleLineError(result)) {
-            ReportLineError(result, "lineNegotiateAPIVersion unhandled error: ", kTapiSource,
-                            __LINE__);
-            return 0;
-        }
-    }
+    using namespace TapiValue;
+    DWORD version = 0;
+    LONG result = RepeatWhileHandled(
+        [&] {
+            LONG first = Negotiate(deviceId, kApiVersion20, kApiVersion20, &version);
+            if (!IsLineError(first, LINEERR_INCOMPATIBLEAPIVERSION))
+                return first;
+            return Negotiate(deviceId, kApiVersion14, kApiVersion14, &version);
+        },
+        LINEERR_INCOMPATIBLEAPIVERSION);
+    if (result == 0)
+        return version;
+    if (IsLineError(result, LINEERR_INCOMPATIBLEAPIVERSION))
+        DebugPrint("lineNegotiateAPIVersion, INCOMPATIBLEAPIVERSION.\n");
+    else
+        ReportLineError(result, "lineNegotiateAPIVersion unhandled error: ", kTapiSource, __LINE__);
+    return 0;
 }
 
 DWORD NegotiateListApiVersion(DWORD deviceId) {
-    for (;;) {
-        DWORD version = 0;
-        LINEEXTENSIONID extension;
-        LONG result = lineNegotiateAPIVersion(Tapi().hLineApp, deviceId, TapiValue::kApiVersion13,
-                                              TapiValue::kApiVersion20, &version, &extension);
-        if (result == 0)
-            return version;
-        if (IsLineError(result, LINEERR_INCOMPATIBLEAPIVERSION)) {
-            DebugPrint("INCOMPATIBLEAPIVERSION in Dial Dialog.\n");
-            return 0;
-        }
-        if (!HandleLineError(result)) {
-            ReportLineError(result,
-                            "lineNegotiateAPIVersion in Dial Dialog unhandled error: ", kTapiSource,
-                            __LINE__);
-            return 0;
-        }
-    }
+    using namespace TapiValue;
+    DWORD version = 0;
+    LONG result = RepeatWhileHandled(
+        [&] { return Negotiate(deviceId, kApiVersion13, kApiVersion20, &version); },
+        LINEERR_INCOMPATIBLEAPIVERSION);
+    if (result == 0)
+        return version;
+    if (IsLineError(result, LINEERR_INCOMPATIBLEAPIVERSION))
+        DebugPrint("INCOMPATIBLEAPIVERSION in Dial Dialog.\n");
+    else
+        ReportLineError(result,
+                        "lineNegotiateAPIVersion in Dial Dialog unhandled error: ", kTapiSource,
+                        __LINE__);
+    return 0;
 }
 
 // Placing and dropping calls comes later: a Dial on a modem line does nothing.

@@ -35,6 +35,19 @@ inline bool IsLineError(LONG result, DWORD code) {
     return static_cast<DWORD>(result) == code;
 }
 
+BOOL HandleLineError(LONG result);
+
+// Makes a telephony call, and makes it again while HandleLineError deals with
+// its error. passThrough, when not 0, is an error the caller treats itself.
+template <typename Call> LONG RepeatWhileHandled(Call call, DWORD passThrough = 0) {
+    for (;;) {
+        LONG result = call();
+        if (result == 0 || (passThrough != 0 && IsLineError(result, passThrough)) ||
+            !HandleLineError(result))
+            return result;
+    }
+}
+
 // The state of the running dialog (a stand-in record when there is none).
 TapiState& Tapi();
 

@@ -28,10 +28,7 @@ void* QueryStruct(void* block, DWORD size, const char* label, const char* prefix
         block = AllocTapiStruct(block, size, label);
         if (block == nullptr)
             return nullptr;
-        LONG result;
-        do {
-            result = call(block);
-        } while (result != 0 && HandleLineError(result));
+        LONG result = RepeatWhileHandled([&] { return call(block); });
         if (result != 0) {
             ReportLineError(result, prefix, kTapiSource, __LINE__);
             LocalFree(block);
