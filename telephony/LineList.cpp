@@ -9,7 +9,7 @@ namespace {
 
 // Devices looked at when the list is built. A provider may claim any count;
 // each device costs a few calls, so a claim of millions would hold start-up.
-const DWORD kMostDevicesListed = 1024;
+const DWORD kMostDevicesListed = 512;
 
 // The probe only asks whether the line has a modem identifier: the fixed part
 // of a VARSTRING is enough for the answer.
