@@ -107,8 +107,9 @@ def result_sequences(args):
 results lineInitialize LINEERR_REINIT LINEERR_REINIT
 results lineOpen@1 LINEERR_ALLOCATED
 results lineOpen@2 LINEERR_RESOURCEUNAVAIL *
+event initcall 50 probe 0 0 0 0
 """
-    steps = ["init", "init", "init", "open", 1, "0x20000", "open", 1, "0x20000", "close",
+    steps = ["init", "pump", 300, "init", "init", "open", 1, "0x20000", "open", 1, "0x20000", "close",
              "open", 0, "0x20000", "close"] + ["open", 2, "0x20000"] * 3 + ["shutdown"]
     out, log = run_client(args, scenario, steps)
     assert [e.num("result") for e in only(out, "init")] == [REINIT, REINIT, 0]
@@ -116,6 +117,9 @@ results lineOpen@2 LINEERR_RESOURCEUNAVAIL *
         ALLOCATED, 0, 0, RESOURCEUNAVAIL, RESOURCEUNAVAIL, RESOURCEUNAVAIL]
     inits = [e["result"] for e in log if e.call("lineInitialize")]
     assert inits == ["LINEERR_REINIT", "LINEERR_REINIT", "0"], inits
+    # A probe is served while the client dispatches messages, even before any success.
+    order = [e.kind for e in log if e.kind in ("probe", "call")][:3]
+    assert order == ["call", "probe", "call"], log
 
 
 def callbacks_come_from_dispatch(args):

@@ -112,10 +112,16 @@ LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE instance, LINECALLBA
                            LPCSTR appName, LPDWORD numDevs) {
     LoadScenario();
     State& s = Get();
+    // The window comes first, so that probes of the caller's message dispatching
+    // work even while lineInitialize keeps failing.
+    bool window = delivery::Start(Module());
+    if (!s.app)
+        s.initThread = GetCurrentThreadId();
+    Anchor("initcall");
     LONG result = Scripted("lineInitialize", -1);
     if (result == 0 && (!lphLineApp || !numDevs || !callback))
         result = LINEERR_INVALPOINTER;
-    if (result == 0 && !delivery::Start(Module()))
+    if (result == 0 && !window)
         result = LINEERR_OPERATIONFAILED;
     if (result == 0) {
         s.app = static_cast<HLINEAPP>(0x5000 + s.nextHandle++);

@@ -206,6 +206,12 @@ void Anchor(const char* anchor) {
             continue;
         scenario::Event copy = e;
         delivery::Schedule(e.delayMs, [copy] {
+            if (copy.message == scenario::kProbe) {
+                Write("probe anchor=%s#%d delay=%lu thread=%s", copy.anchor.c_str(),
+                      copy.occurrence, static_cast<unsigned long>(copy.delayMs),
+                      GetCurrentThreadId() == Get().initThread ? "init" : "other");
+                return;
+            }
             DWORD_PTR instance;
             DWORD device = Resolve(copy.device, &instance);
             Deliver(device, copy.message, instance, static_cast<DWORD_PTR>(copy.param1),

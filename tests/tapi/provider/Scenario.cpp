@@ -211,7 +211,8 @@ class Reader {
             e.occurrence = static_cast<int>(n);
             e.anchor.resize(hash);
         }
-        static const char* anchors[] = {"init", "open", "makecall", "dial", "drop", "close"};
+        static const char* anchors[] = {"initcall", "init", "open", "makecall",
+                                        "dial",     "drop", "close"};
         bool known = false;
         for (const char* a : anchors)
             known = known || e.anchor == a;
@@ -223,8 +224,12 @@ class Reader {
             return Fail("bad device '" + w[4] + "'");
         e.device = w[4];
         int64_t v[3];
-        if (!Value(w[2], &e.delayMs) || !Value(w[3], &e.message))
-            return Fail("bad delay or message");
+        if (w[3] == "probe")
+            e.message = kProbe;
+        else if (!Value(w[3], &e.message))
+            return Fail("bad message '" + w[3] + "'");
+        if (!Value(w[2], &e.delayMs))
+            return Fail("bad delay '" + w[2] + "'");
         for (int i = 0; i < 3; ++i) {
             if (!ParseValue(w[5 + i], lookup_, &v[i]))
                 return Fail("bad parameter '" + w[5 + i] + "'");

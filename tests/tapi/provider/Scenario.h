@@ -43,7 +43,10 @@ struct Sequence {
 };
 
 // A callback sent by the provider itself, `delayMs` after the anchor'th
-// occurrence of an anchor ("init", "open", "makecall", "dial", "drop", "close").
+// occurrence of an anchor ("initcall", "init", "open", "makecall", "dial", "drop", "close").
+// Message kProbe sends nothing: it only logs that the provider's window was served.
+const uint32_t kProbe = 0xFFFFFFFF;
+
 struct Event {
     std::string anchor;
     int occurrence = 1;
