@@ -44,9 +44,11 @@ def install_provider(session, scenario, folder="Farlink"):
     return ProviderLog(log)
 
 
-def install_control_panel(session, folder="Tools"):
-    """Puts the CONTROL.EXE stand-in into C:\\<folder>\\.
+def install_control_panel(session, folder="Farlink"):
+    """Puts the CONTROL.EXE stand-in into C:\\<folder>\\ and on the PATH.
 
+    Wine has a control.exe of its own in system32, which a program's search
+    finds before the PATH: the stand-in goes beside the program, searched first.
     Returns (environment for the program, path of the log the stub appends its
     command line to).
     """
