@@ -6,7 +6,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
 
-from farlink_tapi import Entry, install_provider, provider_env  # noqa: E402
+from farlink_tapi import Entry, install_control_panel, install_provider, provider_env  # noqa: E402
 from farlink_wine import HarnessError, pe_machine, run_cases  # noqa: E402
 
 
@@ -196,12 +196,26 @@ def scenario_mistakes(args):
         assert needle in message, message
 
 
+def control_panel_stand_in(args):
+    """The CONTROL.EXE stand-in appends each command line it is started with to control.log."""
+    with args.session(com_ports=[]) as s:
+        env, log = install_control_panel(s)
+        stub = log.parent / "CONTROL.exe"
+        for extra in (["MODEM.CPL,,ADD"], []):
+            code, output = s.run(stub, extra, env=env, timeout=60)
+            assert code == 0, output
+        lines = log.read_text().splitlines()
+        assert len(lines) == 2 and lines[0].endswith(" MODEM.CPL,,ADD"), lines
+        assert "MODEM" not in lines[1], lines
+
+
 CASES = {
     "start_up_structures": start_up_structures,
     "result_sequences": result_sequences,
     "callbacks_come_from_dispatch": callbacks_come_from_dispatch,
     "comm_identifier": comm_identifier,
     "scenario_mistakes": scenario_mistakes,
+    "control_panel_stand_in": control_panel_stand_in,
 }
 
 if __name__ == "__main__":

@@ -168,6 +168,19 @@ def names_in_every_form(args):
         close_through_close_box(s, app, dlg)
 
 
+def huge_device_count_is_bounded(args):
+    """A provider claiming 4294967295 devices neither overruns the list nor stalls start-up."""
+    require_telephony(args)
+    with args.session(com_ports=[]) as s:
+        app = start(s, TWO_MODEMS + "numdevs 4294967295\n")
+        dlg = main_dialog(s, timeout=120)
+        _, names = line_list(dlg)
+        assert names[:2] == ["Modem A", "Modem B"] and len(names) <= 130, names
+        asked = len(s.tapi_log.calls("lineNegotiateAPIVersion"))
+        assert asked <= 1000, asked
+        close_through_close_box(s, app, dlg)
+
+
 def modem_option_and_profile_select_a_line(args):
     """/MODEM:1 preselects the second line; a profile's line index selects its line."""
     require_telephony(args)
@@ -331,6 +344,7 @@ def close_box_shuts_telephony_down(args):
 CASES = {
     "line_list_by_the_rules": line_list_by_the_rules,
     "names_in_every_form": names_in_every_form,
+    "huge_device_count_is_bounded": huge_device_count_is_bounded,
     "modem_option_and_profile_select_a_line": modem_option_and_profile_select_a_line,
     "held_line_is_listed_and_probe_moves_on": held_line_is_listed_and_probe_moves_on,
     "reinit_twice_waits_once": reinit_twice_waits_once,
