@@ -130,6 +130,7 @@ event init 30 LINE_CREATE 0 7 0 0
 event init 40 LINE_REPLY 0 999 0 0
 event init 50 LINE_CALLSTATE 0xdead LINECALLSTATE_IDLE 0 0
 event makecall 20 LINE_CALLSTATE call LINECALLSTATE_DIALTONE LINEDIALTONEMODE_NORMAL 0
+event makecall 30 set-callfeatures call LINECALLFEATURE_DROP 0 0
 event makecall 40 LINE_CALLSTATE call LINECALLSTATE_CONNECTED 0 0
 event open#2 10 LINE_CLOSE line 0 0 0
 """
@@ -152,7 +153,8 @@ event open#2 10 LINE_CLOSE line 0 0 0
     # dial tone, connected, then the idle state that follows a successful drop
     assert states[1:] == ["0x8", "0x100", "0x1"], states
     status = only(out, "callstatus")
-    assert [s["state"] for s in status[:2]] == ["0x100", "0x1"], status
+    assert [(s["state"], s["features"]) for s in status[:2]] == [
+        ("0x100", "0x80"), ("0x1", "0x0")], status  # LINECALLFEATURE_DROP only, then none
     assert status[2].num("result") == INVALCALLHANDLE, status  # after deallocation
     # The second open is closed by the provider: the program's lineClose then fails.
     assert callbacks[-1].num("msg") == LINE_CLOSE, callbacks

@@ -108,7 +108,8 @@ LONG WINAPI lineMakeCallA(HLINE handle, LPHCALL lphCall, LPCSTR destination, DWO
     HCALL call = 0;
     if (result == 0) {
         call = static_cast<HCALL>(s.nextHandle++);
-        s.calls.push_back(Call{call, handle, open->device, false, 0, 0});
+        s.calls.push_back(
+            Call{call, handle, open->device, false, 0, 0, LineOf(open->device)->callFeatures});
         // The handle is written for the program just before the successful reply.
         result = Request("lineMakeCall", open->device, open->instance, [=](LONG reply) {
             Call* c = FindCall(call);
@@ -195,8 +196,7 @@ LONG WINAPI lineGetCallStatus(HCALL handle, LPLINECALLSTATUS status) {
         status->dwCallState = c->state;
         status->dwCallStateMode = c->mode;
         status->dwCallPrivilege = LINECALLPRIVILEGE_OWNER;
-        status->dwCallFeatures =
-            c->state == LINECALLSTATE_IDLE ? 0 : LineOf(c->device)->callFeatures;
+        status->dwCallFeatures = c->state == LINECALLSTATE_IDLE ? 0 : c->features;
         GetSystemTime(&status->tStateEntryTime);
         block.Finish();
     }

@@ -214,6 +214,14 @@ void Anchor(const char* anchor) {
             }
             DWORD_PTR instance;
             DWORD device = Resolve(copy.device, &instance);
+            if (copy.message == scenario::kSetCallFeatures) {
+                Call* c = FindCall(static_cast<HCALL>(device));
+                if (c)
+                    c->features = static_cast<DWORD>(copy.param1);
+                Write("set-callfeatures call=%s features=%s known=%d", Hex(device).c_str(),
+                      Hex(copy.param1).c_str(), c ? 1 : 0);
+                return;
+            }
             Deliver(device, copy.message, instance, static_cast<DWORD_PTR>(copy.param1),
                     static_cast<DWORD_PTR>(copy.param2), static_cast<DWORD_PTR>(copy.param3));
         });

@@ -25,6 +25,7 @@ struct Call {
     bool valid; // after the successful LINE_REPLY of lineMakeCall
     DWORD state;
     DWORD mode;
+    DWORD features; // dwCallFeatures while not idle
 };
 
 struct State {

@@ -226,6 +226,8 @@ class Reader {
         int64_t v[3];
         if (w[3] == "probe")
             e.message = kProbe;
+        else if (w[3] == "set-callfeatures")
+            e.message = kSetCallFeatures;
         else if (!Value(w[3], &e.message))
             return Fail("bad message '" + w[3] + "'");
         if (!Value(w[2], &e.delayMs))

@@ -45,7 +45,10 @@ struct Sequence {
 // A callback sent by the provider itself, `delayMs` after the anchor'th
 // occurrence of an anchor ("initcall", "init", "open", "makecall", "dial", "drop", "close").
 // Message kProbe sends nothing: it only logs that the provider's window was served.
+// Message kSetCallFeatures sends nothing either: it sets the dwCallFeatures (param1)
+// that lineGetCallStatus reports for the call addressed.
 const uint32_t kProbe = 0xFFFFFFFF;
+const uint32_t kSetCallFeatures = 0xFFFFFFFE;
 
 struct Event {
     std::string anchor;
