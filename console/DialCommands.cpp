@@ -1,5 +1,6 @@
 // Dial, Hangup and Close: open and end a link, and prepare for the callback.
 #include "app/AppShell.h"
+#include "app/ProgramStart.h"
 #include "console/DialogRules.h"
 #include "console/FarlinkDlg.h"
 #include "console/WindowsKind.h"
@@ -65,17 +66,7 @@ void CFarlinkDlg::OnHangup() {
 }
 
 void CFarlinkDlg::StartCallbackReceiver() {
-    char commandLine[] = "Directcc.exe";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOW;
-    PROCESS_INFORMATION process{};
-    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
-                       nullptr, nullptr, &startup, &process)) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    StartDetachedProgram("Directcc.exe", SW_SHOW);
 }
 
 void CFarlinkDlg::OnClose() {

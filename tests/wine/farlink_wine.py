@@ -779,16 +779,23 @@ class WineSession:
         code = proc.wait(timeout)
         return code, proc.stderr_text()
 
-    def start_farlink(self, args=(), env=None, exe=None, extra_files=(), wait_window=True):
+    def start_farlink(self, args=(), env=None, exe=None, extra_files=(), wait_window=True,
+                      tapi=None):
         """Installs and starts Farlink.exe; by default waits for its main dialog.
 
         The exe comes from `exe` or the FARLINK_EXE environment variable
-        (run_cases() sets it from --exe).
+        (run_cases() sets it from --exe). With `tapi` (a scenario text) the
+        test telephony provider goes beside it and is chosen over Wine's stub;
+        its log is then `self.tapi_log` (see farlink_tapi.py).
         """
         exe = exe or os.environ.get("FARLINK_EXE")
         if not exe:
             raise HarnessError("no Farlink.exe given (--exe or FARLINK_EXE)")
         installed = self.install(exe, *extra_files)
+        if tapi is not None:
+            from farlink_tapi import install_provider, provider_env
+            self.tapi_log = install_provider(self, tapi, folder=installed.parent.name)
+            env = provider_env(env)
         ready = None
         if wait_window:
             ui = self.driver()
