@@ -333,6 +333,46 @@ def resource_unavailable_retry_and_cancel(args):
         close_through_close_box(s, app, dlg)
 
 
+def line_events_after_start_up(args):
+    """Callbacks the service sends on its own are traced and handled; a hard REINIT shuts down."""
+    require_telephony(args)
+    scenario = TWO_MODEMS + """
+event init 300 LINE_CREATE 0 5 0 0
+event init 400 LINE_REPLY 0 999 0 0
+event init 500 LINE_CALLSTATE 0xdead LINECALLSTATE_DISCONNECTED LINEDISCONNECTMODE_BUSY 0
+event init 600 LINE_LINEDEVSTATE 0x77 LINEDEVSTATE_RINGING 1 2
+event init 700 LINE_LINEDEVSTATE 0x77 LINEDEVSTATE_REINIT LINE_CREATE 9
+event init 900 LINE_LINEDEVSTATE 0x77 LINEDEVSTATE_REINIT 0 0
+"""
+    with args.session(com_ports=[]) as s:
+        app = start(s, scenario)
+        dlg = main_dialog(s)
+        answer(s, "Warning", "Tapi line configuration has changed.", [IDOK], IDOK)
+        app.wait_trace("Tapi line configuration has changed.")  # written once the box is gone
+        trace = app.trace()
+        for line in (
+                "lineCallback: LINE_CREATE; dwDevice: '0x0'; New Line Device ID '0x5'",
+                "lineCallback: LINE_REPLY; dwDevice: '0x0'; Request ID: 0x3e7; Successful reply!",
+                "LINE_REPLY: successfully replied.",
+                "lineCallback: LINE_CALLSTATE; dwDevice: '0xdead'; No change to "
+                "LINECALLPRIVILEGE; LINECALLSTATE_DISCONNECTED: LINEDISCONNECTMODE_BUSY",
+                "lineCallback: LINE_LINEDEVSTATE; dwDevice: '0x77'; LINEDEVSTATE_RINGING; "
+                "Ring Mode: 0x1, Ring Count: 2",
+                "Line Ringing.",
+                "lineCallback: LINE_LINEDEVSTATE; dwDevice: '0x77'; LINEDEVSTATE_REINIT; "
+                "ReInit reason: LINE_CREATE, New Line Device ID '0x9'",
+                "Soft REINIT: LINE_CREATE.",
+                "TAPI uninitialized.",
+                "Tapi line configuration has changed."):
+            assert line in trace, (line, trace)
+        assert "Line Ringing" in dlg.text(STATUS), dlg.text(STATUS)
+        # The hard re-initialisation shut telephony down, on the dialog's thread.
+        shutdowns = s.tapi_log.calls("lineShutdown")
+        assert [e["thread"] for e in shutdowns] == ["init"], shutdowns
+        close_through_close_box(s, app, dlg)
+        assert len(s.tapi_log.calls("lineShutdown")) == 1
+
+
 def close_box_shuts_telephony_down(args):
     """Closing through the close box ends with lineShutdown on the dialog's thread."""
     require_telephony(args)
@@ -357,6 +397,7 @@ CASES = {
     "no_device_offers_the_control_panel": no_device_offers_the_control_panel,
     "corrupt_configuration_ok_and_cancel": corrupt_configuration_ok_and_cancel,
     "resource_unavailable_retry_and_cancel": resource_unavailable_retry_and_cancel,
+    "line_events_after_start_up": line_events_after_start_up,
     "close_box_shuts_telephony_down": close_box_shuts_telephony_down,
 }
 
