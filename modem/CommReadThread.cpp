@@ -1,0 +1,288 @@
+// Modem data channel: the read thread, which waits for line errors beside overlapped reads
+// and hands every block it reads to the main dialog.
+#include "modem/CommChannel.h"
+#include "modem/CommCode.h"
+#include "modem/CommErrorText.h"
+#include "telephony/DebugTrace.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr DWORD kReadBufferSize = 2048;
+// How long an ending thread waits for its cancelled read and event wait to complete.
+constexpr DWORD kCancelWaitMs = 5000;
+constexpr DWORD kEventTextSize = 256;
+
+const char kPortClosed[] =
+    "ERROR_INVALID_HANDLE, Likely that the Service Provider has closed the port.\n";
+
+// Everything the device may still write to while a read or an event wait is in progress.
+// It lives on the heap, not on the thread's stack, and is freed only once no request that
+// uses it is left, so a request that completes late never writes into memory gone by then.
+struct ReadIo {
+    OVERLAPPED read;
+    OVERLAPPED wait;
+    DWORD eventMask;
+    DWORD bytesRead;
+    bool readPending;
+    bool waitPending;
+    char buffer[kReadBufferSize];
+};
+
+class ReadThread {
+  public:
+    explicit ReadThread(comm_channel& channel) : m_channel(channel) {}
+    void Run();
+
+  private:
+    bool Prepare();
+    void Loop();
+    bool StopRequested() const {
+        return WaitForSingleObject(m_channel.stopEvent, 0) == WAIT_OBJECT_0;
+    }
+    bool StartRead();
+    bool FinishRead();
+    bool StartEventWait();
+    bool HandleCommEvent(bool overlapped);
+    bool ReportLineError();
+    void Hangup();
+    void Finish();
+
+    comm_channel& m_channel;
+    ReadIo* m_io = nullptr;
+    bool m_hangupRequested = false;
+};
+
+void ReadThread::Run() {
+    if (Prepare())
+        Loop();
+    Finish();
+}
+
+bool ReadThread::Prepare() {
+    m_io = static_cast<ReadIo*>(LocalAlloc(LPTR, sizeof(ReadIo)));
+    if (m_io == nullptr) {
+        COMM_REPORT_LAST_ERROR("LocalAlloc: ");
+        Hangup();
+        return false;
+    }
+    m_io->read.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    m_io->wait.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    if (m_io->read.hEvent == nullptr || m_io->wait.hEvent == nullptr) {
+        COMM_REPORT_LAST_ERROR("Unable to CreateEvent: ");
+        Hangup();
+        return false;
+    }
+    if (!SetCommMask(m_channel.handle, EV_ERR)) {
+        COMM_REPORT_LAST_ERROR("Unable to SetCommMask: ");
+        Hangup();
+        return false;
+    }
+    if (!StartEventWait() || !StartRead()) {
+        Hangup();
+        return false;
+    }
+    return true;
+}
+
+void ReadThread::Loop() {
+    // The stop event comes first, so a stop wins over anything the line does meanwhile.
+    const HANDLE events[] = {m_channel.stopEvent, m_io->wait.hEvent, m_io->read.hEvent};
+    for (;;) {
+        DWORD result = WaitForMultipleObjects(3, events, FALSE, INFINITE);
+        switch (result) {
+        case WAIT_OBJECT_0:
+            return;
+        case WAIT_OBJECT_0 + 1:
+            if (!HandleCommEvent(true) || !StartEventWait()) {
+                Hangup();
+                return;
+            }
+            break;
+        case WAIT_OBJECT_0 + 2:
+            if (!FinishRead() || !StartRead()) {
+                Hangup();
+                return;
+            }
+            break;
+        case WAIT_FAILED:
+            COMM_REPORT_LAST_ERROR("Read WAIT_FAILED: ");
+            Hangup();
+            return;
+        default:
+            DebugPrint("Unexpected Wait return value '%lx'", result);
+            Hangup();
+            return;
+        }
+    }
+}
+
+bool ReadThread::StartRead() {
+    for (;;) {
+        if (StopRequested())
+            return false;
+        m_io->bytesRead = 0;
+        if (ReadFile(m_channel.handle, m_io->buffer, kReadBufferSize, &m_io->bytesRead,
+                     &m_io->read)) {
+            OutputDebugStringA("Data waiting for ReadFile.\n");
+            if (!DeliverCommBytes(m_io->buffer, m_io->bytesRead))
+                return false;
+            continue;
+        }
+        DWORD error = GetLastError();
+        if (error == ERROR_IO_PENDING) {
+            m_io->readPending = true;
+            OutputDebugStringA("Waiting for data from comm connection.\n");
+            return true;
+        }
+        if (error == ERROR_INVALID_HANDLE) {
+            OutputDebugStringA(kPortClosed);
+            return false;
+        }
+        ReportLastError(error, "Unexpected ReadFile error: ", kCommModule, __LINE__);
+        return false;
+    }
+}
+
+bool ReadThread::FinishRead() {
+    DWORD count = 0;
+    if (GetOverlappedResult(m_channel.handle, &m_io->read, &count, FALSE)) {
+        m_io->readPending = false;
+        return DeliverCommBytes(m_io->buffer, count);
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_IO_INCOMPLETE)
+        m_io->readPending = false;
+    if (error == ERROR_INVALID_HANDLE) {
+        OutputDebugStringA(kPortClosed);
+        return false;
+    }
+    ReportLastError(error, "Unexpected GetOverlappedResult Read Error: ", kCommModule, __LINE__);
+    return false;
+}
+
+bool ReadThread::StartEventWait() {
+    for (;;) {
+        if (StopRequested())
+            return false;
+        m_io->eventMask = 0;
+        if (WaitCommEvent(m_channel.handle, &m_io->eventMask, &m_io->wait)) {
+            OutputDebugStringA("Event (Error) waiting before WaitCommEvent.\n");
+            if (!HandleCommEvent(false))
+                return false;
+            continue;
+        }
+        DWORD error = GetLastError();
+        if (error == ERROR_IO_PENDING) {
+            m_io->waitPending = true;
+            OutputDebugStringA("Waiting for a CommEvent (Error) to occur.\n");
+            return true;
+        }
+        if (error == ERROR_INVALID_HANDLE) {
+            OutputDebugStringA(kPortClosed);
+            return false;
+        }
+        ReportLastError(error, "Unexpected WaitCommEvent error: ", kCommModule, __LINE__);
+        return false;
+    }
+}
+
+bool ReadThread::HandleCommEvent(bool overlapped) {
+    if (overlapped) {
+        DWORD unused = 0;
+        if (!GetOverlappedResult(m_channel.handle, &m_io->wait, &unused, FALSE)) {
+            DWORD error = GetLastError();
+            if (error != ERROR_IO_INCOMPLETE)
+                m_io->waitPending = false;
+            if (error == ERROR_INVALID_HANDLE) {
+                OutputDebugStringA(kPortClosed);
+                return false;
+            }
+            ReportLastError(
+                error, "Unexpected GetOverlappedResult for WaitCommEvent: ", kCommModule, __LINE__);
+            return false;
+        }
+        m_io->waitPending = false;
+    }
+    if (m_io->eventMask & EV_ERR)
+        return ReportLineError();
+    DebugPrint("Unexpected comm event %lx", m_io->eventMask);
+    return false;
+}
+
+// A line error does not end reading: it is cleared and named in the trace.
+bool ReadThread::ReportLineError() {
+    DWORD errors = 0;
+    if (!ClearCommError(m_channel.handle, &errors, nullptr)) {
+        DWORD error = GetLastError();
+        if (error == ERROR_INVALID_HANDLE) {
+            OutputDebugStringA(kPortClosed);
+            return false;
+        }
+        ReportLastError(error, "ClearCommError: ", kCommModule, __LINE__);
+        return false;
+    }
+    char* text = static_cast<char*>(LocalAlloc(LPTR, kEventTextSize));
+    if (text == nullptr) {
+        COMM_REPORT_LAST_ERROR("LocalAlloc: ");
+        return false;
+    }
+    std::string line = CommEventText(errors);
+    std::memcpy(text, line.data(), line.size() < kEventTextSize ? line.size() : kEventTextSize - 1);
+    OutputDebugStringA(text);
+    LocalFree(text);
+    return true;
+}
+
+// One hang-up request per thread, however many steps failed on the way out.
+void ReadThread::Hangup() {
+    if (m_hangupRequested)
+        return;
+    m_hangupRequested = true;
+    RequestHangup();
+}
+
+void ReadThread::Finish() {
+    OutputDebugStringA("Read thread shutting down\n");
+    PurgeComm(m_channel.handle, PURGE_RXABORT | PURGE_RXCLEAR);
+    bool settled = true;
+    if (m_io != nullptr) {
+        if (m_io->readPending || m_io->waitPending) {
+            // Cancel what this thread still has in progress and wait until the device is
+            // done with it; only then may its buffers go.
+            CancelIo(m_channel.handle);
+            DWORD unused = 0;
+            if (m_io->readPending &&
+                WaitForSingleObject(m_io->read.hEvent, kCancelWaitMs) != WAIT_OBJECT_0)
+                settled = false;
+            else if (m_io->readPending)
+                GetOverlappedResult(m_channel.handle, &m_io->read, &unused, FALSE);
+            if (m_io->waitPending &&
+                WaitForSingleObject(m_io->wait.hEvent, kCancelWaitMs) != WAIT_OBJECT_0)
+                settled = false;
+            else if (m_io->waitPending)
+                GetOverlappedResult(m_channel.handle, &m_io->wait, &unused, FALSE);
+        }
+        if (settled) {
+            if (m_io->read.hEvent)
+                CloseHandle(m_io->read.hEvent);
+            if (m_io->wait.hEvent)
+                CloseHandle(m_io->wait.hEvent);
+            LocalFree(m_io);
+        } else {
+            OutputDebugStringA("Read thread: a cancelled request has not ended; its buffers are "
+                               "kept\n");
+        }
+        m_io = nullptr;
+    }
+    m_channel.readThreadId = 0;
+}
+
+} // namespace
+
+DWORD WINAPI CommReadThread(LPVOID) {
+    ReadThread thread(TheCommChannel());
+    thread.Run();
+    return 0;
+}
