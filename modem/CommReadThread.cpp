@@ -47,6 +47,7 @@ class ReadThread {
     bool HandleCommEvent(bool overlapped);
     bool ReportLineError();
     void Hangup();
+    bool Settle(OVERLAPPED& request, bool& pending);
     void Finish();
 
     comm_channel& m_channel;
@@ -124,7 +125,8 @@ bool ReadThread::StartRead() {
             return false;
         m_io->bytesRead = 0;
         if (ReadFile(m_channel.handle, m_io->buffer, kReadBufferSize, &m_io->bytesRead,
-                     &m_io->read)) {
+                     &m_io->read) ||
+            GetLastError() == ERROR_TIMEOUT) {
             OutputDebugStringA("Data waiting for ReadFile.\n");
             if (!DeliverCommBytes(m_io->buffer, m_io->bytesRead))
                 return false;
@@ -147,11 +149,14 @@ bool ReadThread::StartRead() {
 
 bool ReadThread::FinishRead() {
     DWORD count = 0;
-    if (GetOverlappedResult(m_channel.handle, &m_io->read, &count, FALSE)) {
+    BOOL done = GetOverlappedResult(m_channel.handle, &m_io->read, &count, FALSE);
+    DWORD error = done ? ERROR_SUCCESS : GetLastError();
+    // A read that ended on a time-out has still succeeded with what it got (the status is
+    // a success code, though some implementations report it as an error).
+    if (done || error == ERROR_TIMEOUT) {
         m_io->readPending = false;
         return DeliverCommBytes(m_io->buffer, count);
     }
-    DWORD error = GetLastError();
     if (error != ERROR_IO_INCOMPLETE)
         m_io->readPending = false;
     if (error == ERROR_INVALID_HANDLE) {
@@ -235,44 +240,50 @@ bool ReadThread::ReportLineError() {
     return true;
 }
 
-// One hang-up request per thread, however many steps failed on the way out.
+// One hang-up request per thread, however many steps failed on the way out, and none when
+// the thread ends because it was told to: then the call is being stopped already.
 void ReadThread::Hangup() {
-    if (m_hangupRequested)
+    if (m_hangupRequested || StopRequested())
         return;
     m_hangupRequested = true;
     RequestHangup();
 }
 
+// Waits until the device is done with one request of this thread; false when it is not.
+bool ReadThread::Settle(OVERLAPPED& request, bool& pending) {
+    if (!pending)
+        return true;
+    if (WaitForSingleObject(request.hEvent, kCancelWaitMs) != WAIT_OBJECT_0)
+        return false;
+    DWORD unused = 0;
+    GetOverlappedResult(m_channel.handle, &request, &unused, FALSE);
+    pending = false;
+    return true;
+}
+
 void ReadThread::Finish() {
     OutputDebugStringA("Read thread shutting down\n");
     PurgeComm(m_channel.handle, PURGE_RXABORT | PURGE_RXCLEAR);
-    bool settled = true;
     if (m_io != nullptr) {
-        if (m_io->readPending || m_io->waitPending) {
-            // Cancel what this thread still has in progress and wait until the device is
-            // done with it; only then may its buffers go.
-            CancelIo(m_channel.handle);
-            DWORD unused = 0;
-            if (m_io->readPending &&
-                WaitForSingleObject(m_io->read.hEvent, kCancelWaitMs) != WAIT_OBJECT_0)
-                settled = false;
-            else if (m_io->readPending)
-                GetOverlappedResult(m_channel.handle, &m_io->read, &unused, FALSE);
-            if (m_io->waitPending &&
-                WaitForSingleObject(m_io->wait.hEvent, kCancelWaitMs) != WAIT_OBJECT_0)
-                settled = false;
-            else if (m_io->waitPending)
-                GetOverlappedResult(m_channel.handle, &m_io->wait, &unused, FALSE);
+        if (m_io->waitPending) {
+            // A new mask ends a pending event wait.
+            SetCommMask(m_channel.handle, 0);
         }
-        if (settled) {
+        if (m_io->readPending || m_io->waitPending)
+            CancelIo(m_channel.handle);
+        // Only once the device is done with both requests may their buffers go.
+        const bool readDone = Settle(m_io->read, m_io->readPending);
+        const bool waitDone = Settle(m_io->wait, m_io->waitPending);
+        if (readDone && waitDone) {
             if (m_io->read.hEvent)
                 CloseHandle(m_io->read.hEvent);
             if (m_io->wait.hEvent)
                 CloseHandle(m_io->wait.hEvent);
             LocalFree(m_io);
         } else {
-            OutputDebugStringA("Read thread: a cancelled request has not ended; its buffers are "
-                               "kept\n");
+            DebugPrint("Read thread: cancelled %s%s%s not ended; its buffers are kept",
+                       readDone ? "" : "read", readDone || waitDone ? "" : " and ",
+                       waitDone ? "" : "event wait");
         }
         m_io = nullptr;
     }
