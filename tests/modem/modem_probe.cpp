@@ -268,6 +268,47 @@ bool InOrder(const std::vector<uint8_t>& bytes, int modulus) {
     return true;
 }
 
+// Reserves every free piece of the address space, so that no thread stack fits; returns
+// the reservations.
+std::vector<void*> FillAddressSpace() {
+    std::vector<void*> taken;
+    for (SIZE_T size = SIZE_T(1) << (sizeof(void*) == 8 ? 44 : 30); size >= 0x10000; size /= 2)
+        while (void* p = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS))
+            taken.push_back(p);
+    return taken;
+}
+
+int StartWithoutRoomForAThread(HANDLE modem) {
+    std::vector<void*> taken = FillAddressSpace();
+    const int started = StartCommChannel(modem);
+    for (void* p : taken)
+        VirtualFree(p, 0, MEM_RELEASE);
+    return started;
+}
+
+// A start that cannot make its read thread gives everything back: the event it made, and
+// the handle to the caller.
+void NoThread() {
+    HANDLE modem = OpenModem();
+    if (!modem)
+        return;
+    // The first failure loads what the system keeps for later ones (the debug output's
+    // mutex, error texts, the thread machinery's first allocation).
+    CHECK(StartWithoutRoomForAThread(modem) == 0, "started without room for a thread");
+    const int handles = HandleCount();
+    CHECK(StartWithoutRoomForAThread(modem) == 0, "started without room for a thread");
+    CHECK(TheCommChannel().handle == nullptr && TheCommChannel().stopEvent == nullptr &&
+              TheCommChannel().readThread == nullptr && TheCommChannel().readThreadId == 0,
+          "channel record not cleared");
+    CHECK(HandleCount() == handles, "handles %d before, %d after", handles, HandleCount());
+    CHECK(CloseHandle(modem), "the handle is no longer the caller's");
+    // And the next start works.
+    HANDLE again = OpenModem();
+    CHECK(StartCommChannel(again) == 1, "start after the failed one");
+    StopCommChannel();
+    Say("no thread done");
+}
+
 // How the bytes from the station arrive: one message per read, 250 ms of quiet ending a
 // block, at most 2048 bytes in each, all in order and each with its 0 after it.
 void Blocks() {
@@ -555,9 +596,10 @@ int main(int argc, char** argv) {
     struct {
         const char* name;
         void (*run)();
-    } scenarios[] = {{"refusals", Refusals},      {"blocks", Blocks}, {"frame", Frame},
-                     {"held-write", HeldWrite},   {"stop", Stop},     {"line-gone", LineGone},
-                     {"port-closed", PortClosed}, {"cycles", Cycles}, {"benchmark", Benchmark}};
+    } scenarios[] = {{"refusals", Refusals},  {"no-thread", NoThread},     {"blocks", Blocks},
+                     {"frame", Frame},        {"held-write", HeldWrite},   {"stop", Stop},
+                     {"line-gone", LineGone}, {"port-closed", PortClosed}, {"cycles", Cycles},
+                     {"benchmark", Benchmark}};
     MakeDialog();
     g_watching = 1;
     HANDLE watcher = CreateThread(nullptr, 0, BoxWatcher, nullptr, 0, nullptr);

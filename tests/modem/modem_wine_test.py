@@ -139,6 +139,11 @@ def check_refusals(args):
     probe(args, "refusals")
 
 
+def check_no_thread(args):
+    run = probe(args, "no-thread")
+    assert any(line.startswith("Unable to create Read thread") for line in run.trace), run.trace
+
+
 def check_blocks(args):
     run = probe(args, "blocks")
     assert run.trace.count("Got something from Comm port!!!") >= 5, run.trace
@@ -210,6 +215,7 @@ def benchmark(args):
 
 CASES = {
     "refusals": check_refusals,
+    "no_thread": check_no_thread,
     "blocks": check_blocks,
     "frame": check_frame,
     "held_write": check_held_write,
