@@ -14,9 +14,6 @@ constexpr DWORD kReadBufferSize = 2048;
 constexpr DWORD kCancelWaitMs = 5000;
 constexpr DWORD kEventTextSize = 256;
 
-const char kPortClosed[] =
-    "ERROR_INVALID_HANDLE, Likely that the Service Provider has closed the port.\n";
-
 // Everything the device may still write to while a read or an event wait is in progress.
 // It lives on the heap, not on the thread's stack, and is freed only once no request that
 // uses it is left, so a request that completes late never writes into memory gone by then.
@@ -37,13 +34,15 @@ class ReadThread {
 
   private:
     bool Prepare();
-    void Loop();
+    bool Loop();
     bool StopRequested() const {
         return WaitForSingleObject(m_channel.stopEvent, 0) == WAIT_OBJECT_0;
     }
-    bool StartRead();
+    enum class Request { Read, EventWait };
+    bool Start(Request which);
+    bool Collect(Request which, DWORD& count);
+    bool Failed(DWORD error, const char* prefix, int line);
     bool FinishRead();
-    bool StartEventWait();
     bool HandleCommEvent(bool overlapped);
     bool ReportLineError();
     void Hangup();
@@ -56,8 +55,9 @@ class ReadThread {
 };
 
 void ReadThread::Run() {
-    if (Prepare())
-        Loop();
+    // Every way out but a stop ends the call.
+    if (!Prepare() || !Loop())
+        Hangup();
     Finish();
 }
 
@@ -65,169 +65,136 @@ bool ReadThread::Prepare() {
     m_io = static_cast<ReadIo*>(LocalAlloc(LPTR, sizeof(ReadIo)));
     if (m_io == nullptr) {
         COMM_REPORT_LAST_ERROR("LocalAlloc: ");
-        Hangup();
         return false;
     }
     m_io->read.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     m_io->wait.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     if (m_io->read.hEvent == nullptr || m_io->wait.hEvent == nullptr) {
         COMM_REPORT_LAST_ERROR("Unable to CreateEvent: ");
-        Hangup();
         return false;
     }
     if (!SetCommMask(m_channel.handle, EV_ERR)) {
         COMM_REPORT_LAST_ERROR("Unable to SetCommMask: ");
-        Hangup();
         return false;
     }
-    if (!StartEventWait() || !StartRead()) {
-        Hangup();
-        return false;
-    }
-    return true;
+    return Start(Request::EventWait) && Start(Request::Read);
 }
 
-void ReadThread::Loop() {
+// Serves completed requests until a stop (true) or a failure (false).
+bool ReadThread::Loop() {
     // The stop event comes first, so a stop wins over anything the line does meanwhile.
     const HANDLE events[] = {m_channel.stopEvent, m_io->wait.hEvent, m_io->read.hEvent};
     for (;;) {
         DWORD result = WaitForMultipleObjects(3, events, FALSE, INFINITE);
         switch (result) {
         case WAIT_OBJECT_0:
-            return;
+            return true;
         case WAIT_OBJECT_0 + 1:
-            if (!HandleCommEvent(true) || !StartEventWait()) {
-                Hangup();
-                return;
-            }
+            if (!HandleCommEvent(true) || !Start(Request::EventWait))
+                return false;
             break;
         case WAIT_OBJECT_0 + 2:
-            if (!FinishRead() || !StartRead()) {
-                Hangup();
-                return;
-            }
+            if (!FinishRead() || !Start(Request::Read))
+                return false;
             break;
         case WAIT_FAILED:
             COMM_REPORT_LAST_ERROR("Read WAIT_FAILED: ");
-            Hangup();
-            return;
+            return false;
         default:
             DebugPrint("Unexpected Wait return value '%lx'", result);
-            Hangup();
-            return;
+            return false;
         }
     }
 }
 
-bool ReadThread::StartRead() {
+// Starts the next read or event wait, and goes on with the next one while they complete at
+// once: true once one is pending; false when one failed (said why) or a stop was asked for.
+bool ReadThread::Start(Request which) {
+    const bool read = which == Request::Read;
     for (;;) {
         if (StopRequested())
             return false;
-        m_io->bytesRead = 0;
-        if (ReadFile(m_channel.handle, m_io->buffer, kReadBufferSize, &m_io->bytesRead,
-                     &m_io->read) ||
-            GetLastError() == ERROR_TIMEOUT) {
-            OutputDebugStringA("Data waiting for ReadFile.\n");
-            if (!DeliverCommBytes(m_io->buffer, m_io->bytesRead))
+        BOOL done;
+        if (read) {
+            m_io->bytesRead = 0;
+            done = ReadFile(m_channel.handle, m_io->buffer, kReadBufferSize, &m_io->bytesRead,
+                            &m_io->read) ||
+                   GetLastError() == ERROR_TIMEOUT; // see Collect
+        } else {
+            m_io->eventMask = 0;
+            done = WaitCommEvent(m_channel.handle, &m_io->eventMask, &m_io->wait);
+        }
+        if (done) {
+            OutputDebugStringA(read ? "Data waiting for ReadFile.\n"
+                                    : "Event (Error) waiting before WaitCommEvent.\n");
+            if (!(read ? DeliverCommBytes(m_io->buffer, m_io->bytesRead) : HandleCommEvent(false)))
                 return false;
             continue;
         }
         DWORD error = GetLastError();
         if (error == ERROR_IO_PENDING) {
-            m_io->readPending = true;
-            OutputDebugStringA("Waiting for data from comm connection.\n");
+            (read ? m_io->readPending : m_io->waitPending) = true;
+            OutputDebugStringA(read ? "Waiting for data from comm connection.\n"
+                                    : "Waiting for a CommEvent (Error) to occur.\n");
             return true;
         }
-        if (error == ERROR_INVALID_HANDLE) {
-            OutputDebugStringA(kPortClosed);
-            return false;
-        }
-        ReportLastError(error, "Unexpected ReadFile error: ", kCommModule, __LINE__);
-        return false;
+        return Failed(
+            error,
+            read ? "Unexpected ReadFile error: " : "Unexpected WaitCommEvent error: ", __LINE__);
     }
+}
+
+// Takes the result of a completed read or event wait; false (said why) when it failed.
+bool ReadThread::Collect(Request which, DWORD& count) {
+    const bool read = which == Request::Read;
+    OVERLAPPED& request = read ? m_io->read : m_io->wait;
+    bool& pending = read ? m_io->readPending : m_io->waitPending;
+    count = 0;
+    BOOL done = GetOverlappedResult(m_channel.handle, &request, &count, FALSE);
+    DWORD error = done ? ERROR_SUCCESS : GetLastError();
+    if (error != ERROR_IO_INCOMPLETE)
+        pending = false;
+    // A read that ended on its time-out has succeeded with what it got: the status is a
+    // success code, though some implementations turn it into an error.
+    if (done || (read && error == ERROR_TIMEOUT))
+        return true;
+    return Failed(error,
+                  read ? "Unexpected GetOverlappedResult Read Error: "
+                       : "Unexpected GetOverlappedResult for WaitCommEvent: ",
+                  __LINE__);
 }
 
 bool ReadThread::FinishRead() {
     DWORD count = 0;
-    BOOL done = GetOverlappedResult(m_channel.handle, &m_io->read, &count, FALSE);
-    DWORD error = done ? ERROR_SUCCESS : GetLastError();
-    // A read that ended on a time-out has still succeeded with what it got (the status is
-    // a success code, though some implementations report it as an error).
-    if (done || error == ERROR_TIMEOUT) {
-        m_io->readPending = false;
-        return DeliverCommBytes(m_io->buffer, count);
-    }
-    if (error != ERROR_IO_INCOMPLETE)
-        m_io->readPending = false;
-    if (error == ERROR_INVALID_HANDLE) {
-        OutputDebugStringA(kPortClosed);
-        return false;
-    }
-    ReportLastError(error, "Unexpected GetOverlappedResult Read Error: ", kCommModule, __LINE__);
-    return false;
-}
-
-bool ReadThread::StartEventWait() {
-    for (;;) {
-        if (StopRequested())
-            return false;
-        m_io->eventMask = 0;
-        if (WaitCommEvent(m_channel.handle, &m_io->eventMask, &m_io->wait)) {
-            OutputDebugStringA("Event (Error) waiting before WaitCommEvent.\n");
-            if (!HandleCommEvent(false))
-                return false;
-            continue;
-        }
-        DWORD error = GetLastError();
-        if (error == ERROR_IO_PENDING) {
-            m_io->waitPending = true;
-            OutputDebugStringA("Waiting for a CommEvent (Error) to occur.\n");
-            return true;
-        }
-        if (error == ERROR_INVALID_HANDLE) {
-            OutputDebugStringA(kPortClosed);
-            return false;
-        }
-        ReportLastError(error, "Unexpected WaitCommEvent error: ", kCommModule, __LINE__);
-        return false;
-    }
+    return Collect(Request::Read, count) && DeliverCommBytes(m_io->buffer, count);
 }
 
 bool ReadThread::HandleCommEvent(bool overlapped) {
-    if (overlapped) {
-        DWORD unused = 0;
-        if (!GetOverlappedResult(m_channel.handle, &m_io->wait, &unused, FALSE)) {
-            DWORD error = GetLastError();
-            if (error != ERROR_IO_INCOMPLETE)
-                m_io->waitPending = false;
-            if (error == ERROR_INVALID_HANDLE) {
-                OutputDebugStringA(kPortClosed);
-                return false;
-            }
-            ReportLastError(
-                error, "Unexpected GetOverlappedResult for WaitCommEvent: ", kCommModule, __LINE__);
-            return false;
-        }
-        m_io->waitPending = false;
-    }
+    DWORD unused = 0;
+    if (overlapped && !Collect(Request::EventWait, unused))
+        return false;
     if (m_io->eventMask & EV_ERR)
         return ReportLineError();
     DebugPrint("Unexpected comm event %lx", m_io->eventMask);
     return false;
 }
 
+// Says why a device call failed. ERROR_INVALID_HANDLE is how the telephony service closing
+// the port shows; anything else is reported with the system's text.
+bool ReadThread::Failed(DWORD error, const char* prefix, int line) {
+    if (error == ERROR_INVALID_HANDLE)
+        OutputDebugStringA("ERROR_INVALID_HANDLE, Likely that the Service Provider has closed "
+                           "the port.\n");
+    else
+        ReportLastError(error, prefix, kCommModule, line);
+    return false;
+}
+
 // A line error does not end reading: it is cleared and named in the trace.
 bool ReadThread::ReportLineError() {
     DWORD errors = 0;
-    if (!ClearCommError(m_channel.handle, &errors, nullptr)) {
-        DWORD error = GetLastError();
-        if (error == ERROR_INVALID_HANDLE) {
-            OutputDebugStringA(kPortClosed);
-            return false;
-        }
-        ReportLastError(error, "ClearCommError: ", kCommModule, __LINE__);
-        return false;
-    }
+    if (!ClearCommError(m_channel.handle, &errors, nullptr))
+        return Failed(GetLastError(), "ClearCommError: ", __LINE__);
     char* text = static_cast<char*>(LocalAlloc(LPTR, kEventTextSize));
     if (text == nullptr) {
         COMM_REPORT_LAST_ERROR("LocalAlloc: ");

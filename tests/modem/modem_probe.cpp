@@ -7,45 +7,18 @@
 #include "console/StationProtocol.h"
 #include "modem/CommChannel.h"
 #include "modem/CommCode.h"
+#include "tests/wine/ProbeCheck.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
-
-int g_failures;
-
-void Say(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::printf("\n");
-    std::fflush(stdout);
-}
-
-#define CHECK(condition, ...)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            ++g_failures;                                                                          \
-            std::printf("FAIL line %d: %s: ", __LINE__, #condition);                               \
-            Say(__VA_ARGS__);                                                                      \
-        }                                                                                          \
-    } while (0)
-
-double NowMs() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // --- the stand-in main dialog ---
 
@@ -170,6 +143,19 @@ HANDLE OpenModem() {
     dcb.fAbortOnError = TRUE;
     SetCommState(h, &dcb);
     return h;
+}
+
+// Opens COM1 and hands it to the channel; the handle, or null when that failed.
+HANDLE StartOnModem() {
+    HANDLE modem = OpenModem();
+    if (modem == nullptr)
+        return nullptr;
+    const int started = StartCommChannel(modem);
+    CHECK(started == 1, "start");
+    if (started == 1)
+        return modem;
+    CloseHandle(modem);
+    return nullptr;
 }
 
 bool Write(const std::string& bytes) {
@@ -303,8 +289,7 @@ void NoThread() {
     CHECK(HandleCount() == handles, "handles %d before, %d after", handles, HandleCount());
     CHECK(CloseHandle(modem), "the handle is no longer the caller's");
     // And the next start works.
-    HANDLE again = OpenModem();
-    CHECK(StartCommChannel(again) == 1, "start after the failed one");
+    StartOnModem();
     StopCommChannel();
     Say("no thread done");
 }
@@ -312,10 +297,9 @@ void NoThread() {
 // How the bytes from the station arrive: one message per read, 250 ms of quiet ending a
 // block, at most 2048 bytes in each, all in order and each with its 0 after it.
 void Blocks() {
-    HANDLE modem = OpenModem();
+    HANDLE modem = StartOnModem();
     if (!modem)
         return;
-    CHECK(StartCommChannel(modem) == 1, "start");
     COMMTIMEOUTS t{};
     GetCommTimeouts(modem, &t);
     CHECK(t.ReadIntervalTimeout == 250 && t.ReadTotalTimeoutMultiplier == 0 &&
@@ -374,10 +358,9 @@ void Blocks() {
 
 // The login frame reaches the station byte for byte.
 void Frame() {
-    HANDLE modem = OpenModem();
+    HANDLE modem = StartOnModem();
     if (!modem)
         return;
-    CHECK(StartCommChannel(modem) == 1, "start");
     std::vector<uint8_t> frame;
     // Every byte value a field may hold, the separator among them.
     std::string all(255, '\0');
@@ -411,10 +394,9 @@ DWORD WINAPI AskDialog(LPVOID param) {
 // A write the line will not take ends after about 5 s with string 104, and the dialog
 // answers again.
 void HeldWrite() {
-    HANDLE modem = OpenModem();
+    HANDLE modem = StartOnModem();
     if (!modem)
         return;
-    CHECK(StartCommChannel(modem) == 1, "start");
     CHECK(Write("H"), "write H");
     Pump(1000); // the peer has stopped reading
     std::string big(1 << 20, 'h');
@@ -445,10 +427,9 @@ void HeldWrite() {
 void Stop() {
     const int threads = ThreadCount();
     Checkpoint("before-start");
-    HANDLE modem = OpenModem();
+    HANDLE modem = StartOnModem();
     if (!modem)
         return;
-    CHECK(StartCommChannel(modem) == 1, "start");
     Checkpoint("running");
     // Wine may add a helper thread of its own for the event wait.
     CHECK(ThreadCount() > threads, "threads %d, before %d", ThreadCount(), threads);
@@ -462,8 +443,7 @@ void Stop() {
           "channel record not cleared");
     CHECK(ThreadCount() == threads, "threads %d, before %d", ThreadCount(), threads);
     Checkpoint("stopped");
-    HANDLE again = OpenModem();
-    CHECK(again != nullptr && StartCommChannel(again) == 1, "reopened port not taken");
+    CHECK(StartOnModem() != nullptr, "reopened port not taken");
     Pump(300);
     CHECK(Write("A"), "write after reopening");
     CHECK(PumpUntil([] { return ReceivedBytes() >= 3; }, 5000), "no answer after reopening");
@@ -475,10 +455,9 @@ void Stop() {
 // The line going away ends the read thread with one request to hang up; the stop after it
 // only closes the handle.
 void LineGone() {
-    HANDLE modem = OpenModem();
+    HANDLE modem = StartOnModem();
     if (!modem)
         return;
-    CHECK(StartCommChannel(modem) == 1, "start");
     Pump(300);
     Say("checkpoint line-gone");
     CHECK(PumpUntil([] { return g_hangups > 0; }, 15000), "no hang-up request");
@@ -499,10 +478,9 @@ void LineGone() {
 // The service closing the port under the channel: the read thread reads that as the end of
 // the call, says so once and asks once to hang up.
 void PortClosed() {
-    HANDLE modem = OpenModem();
+    HANDLE modem = StartOnModem();
     if (!modem)
         return;
-    CHECK(StartCommChannel(modem) == 1, "start");
     Pump(300);
     CloseHandle(modem);
     CHECK(PumpUntil([] { return g_hangups > 0; }, 15000), "no hang-up request");
@@ -517,10 +495,8 @@ void PortClosed() {
 // Start and stop many times: nothing may pile up.
 void Cycles() {
     auto cycle = [](int pause_ms) {
-        HANDLE modem = OpenModem();
-        if (!modem)
+        if (!StartOnModem())
             return;
-        CHECK(StartCommChannel(modem) == 1, "start");
         if (pause_ms)
             Pump(pause_ms);
         StopCommChannel();
@@ -542,10 +518,9 @@ void Cycles() {
 
 // Numbers for the benchmarks document; only lost or misordered bytes are failures.
 void Benchmark() {
-    HANDLE modem = OpenModem();
+    HANDLE modem = StartOnModem();
     if (!modem)
         return;
-    CHECK(StartCommChannel(modem) == 1, "start");
     Pump(300);
     CHECK(Write("M"), "write M");
     const double start = NowMs();
@@ -567,10 +542,8 @@ void Benchmark() {
 
     std::vector<double> stops;
     for (int round = 0; round < 20; ++round) {
-        HANDLE h = OpenModem();
-        if (!h)
+        if (!StartOnModem())
             break;
-        StartCommChannel(h);
         Pump(300); // the read is pending
         const double t = NowMs();
         StopCommChannel();

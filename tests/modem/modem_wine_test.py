@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
 """The modem data channel under Wine: a probe program against a station stand-in on a pty."""
-import os
 import sys
 import threading
 import time
@@ -10,7 +9,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
 from farlink_wine import run_cases  # noqa: E402
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "serial"))
-from serial_wine_test import holders  # noqa: E402
+from serial_wine_test import run_program  # noqa: E402
 
 
 def counting(n):
@@ -76,60 +75,15 @@ class Peer(threading.Thread):
             self.port.write(b"done")
 
 
-def fd_count(pid):
-    """Unix descriptors of a process: under Wine each open file, port or pipe holds one."""
-    try:
-        return len(os.listdir("/proc/%d/fd" % pid))
-    except OSError:
-        return None
-
-
-class Run:
-    """What a run left: exit code, output, trace, and measures taken at each checkpoint."""
-
-    def __init__(self):
-        self.code = None
-        self.output = ""
-        self.trace = []
-        self.holders = {}
-        self.fds = {}
-        self.peer = None
-
-
 def probe(args, scenario, actions=None, timeout=120):
-    """Runs modem_probe.exe <scenario> with a peer on COM1; checks it passed its own checks.
+    """Runs modem_probe.exe <scenario> with a Peer on COM1; checks it passed its own checks.
 
     actions: {checkpoint: callable(session, peer)} run when the probe reaches the checkpoint.
     """
     exe = args.build_dir / "tests" / "modem" / "modem_probe.exe"
-    run = Run()
-    with args.session(com_ports=["COM1"]) as s:
-        installed = s.install(exe)
-        peer = Peer(s.port("COM1"))
-        run.peer = peer
-        peer.start()
-        proc = s.start(installed, [scenario], trace=True)
-        tty = s.port("COM1").tty()
-        deadline = time.monotonic() + timeout
-        try:
-            while proc.alive() and time.monotonic() < deadline:
-                for line in proc.stderr_text().splitlines():
-                    if line.startswith("checkpoint ") and line[11:] not in run.holders:
-                        name = line[11:]
-                        run.holders[name] = holders(tty)
-                        run.fds[name] = fd_count(proc.popen.pid)
-                        if actions and name in actions:
-                            actions[name](s, peer)
-                time.sleep(0.1)
-            run.code = proc.wait(5)
-        finally:
-            peer.stopped.set()
-            peer.join(2)
-            run.output = proc.stderr_text()
-            run.trace = proc.trace()
-        print("\n".join(line for line in run.output.splitlines()
-                        if not line.startswith("warn:debugstr")))
-        print("COM1 holders at checkpoints:", run.holders, "descriptors:", run.fds)
+    run = run_program(args, exe, [scenario], timeout=timeout, ports=("COM1",), actions=actions,
+                      peer_class=Peer, trace=True)
+    print("COM1 holders at checkpoints:", run.holders, "descriptors:", run.fds)
     done = "%s done" % scenario.replace("-", " ")
     assert run.code == 0 and done in run.output, "%s: exit %s" % (scenario, run.code)
     return run
