@@ -1,6 +1,19 @@
-// Modem data channel: writes to the connected modem's comm handle.
+// Modem data channel: owns the connected modem's comm handle, hands every block the station
+// sends to the main dialog and writes the login frame.
 #pragma once
 #include <windows.h>
 
-// Writes count bytes to the modem; failures are reported in the Status box.
+// Takes over a connected modem's comm handle and starts reading it. 1 when the channel now
+// owns the handle; 0 when it refused it or could not start, and the handle stays the
+// caller's to close.
+int StartCommChannel(HANDLE handle);
+
+// Ends the read thread and closes the handle; nothing when no handle is held.
+void StopCommChannel();
+
+// Writes count bytes to the modem from the user-interface thread, waiting at most about
+// 5 s. 1 when all were written; otherwise 0, with the reason in the Status box.
 BOOL WriteComm(const void* bytes, DWORD count);
+
+// Asks the main dialog to hang up (its Hangup command), to run on its own thread.
+void RequestHangup();

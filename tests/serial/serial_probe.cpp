@@ -1,43 +1,16 @@
 // Drives the serial library from a Windows program, scenario by scenario, against a peer on COM1.
 // The peer (serial_wine_test.py) answers each message by its first byte; see there.
 #include "serial/SerialApi.h"
+#include "tests/wine/ProbeCheck.h"
 
 #include <windows.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
-
-int g_failures;
-
-void Say(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::printf("\n");
-    std::fflush(stdout);
-}
-
-#define CHECK(condition, ...)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            ++g_failures;                                                                          \
-            std::printf("FAIL line %d: %s: ", __LINE__, #condition);                               \
-            Say(__VA_ARGS__);                                                                      \
-        }                                                                                          \
-    } while (0)
-
-double NowMs() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 port_config Config(int32_t index) {
     port_config config;

@@ -84,28 +84,41 @@ def holders(tty):
     return found
 
 
+def fd_count(pid):
+    """Unix descriptors of a process: under Wine each open file, port or pipe holds one."""
+    try:
+        return len(os.listdir("/proc/%d/fd" % pid))
+    except OSError:
+        return None
+
+
 class Run:
-    """What a run left: exit code, output, line log, holders of COM1 at each checkpoint."""
+    """What a run left: exit code, output, trace, line log, the peer, and at each checkpoint
+    the holders of COM1 and the program's descriptors."""
 
     def __init__(self):
         self.code = None
         self.output = ""
+        self.trace = []
         self.line_log = []
         self.holders = {}
+        self.fds = {}
+        self.peer = None
 
 
 def run_program(args, program, scenario=(), extra=(), timeout=90, ports=("COM1", "COM2"),
-                actions=None):
+                actions=None, peer_class=Peer, trace=False):
     """Runs a Windows program with a peer on COM1 and watches its checkpoints.
 
-    actions: {checkpoint: callable(session)} run when the program reaches the checkpoint.
+    actions: {checkpoint: callable(session, peer)} run when the program reaches the checkpoint.
+    trace: also capture the program's debug output (Run.trace).
     """
     run = Run()
     with args.session(com_ports=list(ports)) as s:
         installed = s.install(program, *extra)
-        peer = Peer(s.port("COM1"))
+        peer = run.peer = peer_class(s.port("COM1"))
         peer.start()
-        proc = s.start(installed, list(scenario), trace=False)
+        proc = s.start(installed, list(scenario), trace=trace)
         tty = s.port("COM1").tty()
         deadline = time.monotonic() + timeout
         try:
@@ -113,6 +126,7 @@ def run_program(args, program, scenario=(), extra=(), timeout=90, ports=("COM1",
                 for line in proc.stderr_text().splitlines():
                     if line.startswith("checkpoint ") and line[11:] not in run.holders:
                         run.holders[line[11:]] = holders(tty)
+                        run.fds[line[11:]] = fd_count(proc.popen.pid)
                         if actions and line[11:] in actions:
                             actions[line[11:]](s, peer)
                 time.sleep(0.1)
@@ -121,6 +135,7 @@ def run_program(args, program, scenario=(), extra=(), timeout=90, ports=("COM1",
             peer.stopped.set()
             peer.join(2)
             run.output = proc.stderr_text()
+            run.trace = proc.trace()
             print(run.output)
         run.line_log = s.line_log()
         print("COM1 holders at checkpoints:", run.holders)

@@ -1,0 +1,30 @@
+// Modem data channel: handing a block the station sent to the main dialog.
+#include "app/AppShell.h"
+#include "console/RemoteMessages.h"
+#include "modem/CommChannel.h"
+#include "telephony/DebugTrace.h"
+
+#include <cstring>
+
+bool DeliverCommBytes(const char* bytes, DWORD count) {
+    if (count == 0)
+        return true;
+    OutputDebugStringA("Got something from Comm port!!!\n");
+    char* block = static_cast<char*>(LocalAlloc(LPTR, static_cast<SIZE_T>(count) + 1));
+    if (block == nullptr) {
+        COMM_REPORT_LAST_ERROR("LocalAlloc: ");
+        return false;
+    }
+    std::memcpy(block, bytes, count);
+    block[count] = 0;
+    // A null window would post to this thread's own queue, which no one reads.
+    HWND window = MainWindowHandle();
+    if (window != nullptr &&
+        PostMessageA(window, WM_REMOTE_DATA, count, reinterpret_cast<LPARAM>(block)))
+        return true; // the dialog's now
+    if (window == nullptr)
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    COMM_REPORT_LAST_ERROR("Unable to PostMessage: ");
+    LocalFree(block);
+    return false;
+}
