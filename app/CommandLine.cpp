@@ -5,7 +5,13 @@
 
 namespace {
 
-enum class Value { Text, Integer, Flag };
+enum class Value {
+    Text,
+    Integer,
+    Flag,
+    Seconds, // /TIMEOUT: a checked number of seconds
+    LogPath, // /LOG: a path, and the wish for a log even when the path is empty
+};
 
 struct Option {
     const char* text;
@@ -26,6 +32,11 @@ const Option kOptions[] = {
     {"/AUTODIAL", Value::Flag, nullptr, &ConnectionParameters::m_bAutoDial},
     {"/AUTOCLOSE", Value::Flag, nullptr, &ConnectionParameters::m_bAutoClose},
     {"/PROFILE:", Value::Text, &ConnectionParameters::m_strProfilePath, nullptr},
+    {"/TIMEOUT:", Value::Seconds, nullptr, &ConnectionParameters::m_nTimeout},
+    {"/LOG:", Value::LogPath, &ConnectionParameters::m_strLogPath,
+     &ConnectionParameters::m_bLogWanted},
+    {"/?", Value::Flag, nullptr, &ConnectionParameters::m_bShowUsage},
+    {"/HELP", Value::Flag, nullptr, &ConnectionParameters::m_bShowUsage},
 };
 
 // Option texts are plain ASCII, so comparing with ASCII upper-casing finds
@@ -96,7 +107,34 @@ void ApplyCommandLine(ConnectionParameters& dialog, const std::vector<std::strin
             case Value::Flag:
                 dialog.*option.intMember = 1;
                 break;
+            case Value::Seconds: {
+                // A refused value leaves no limit in force, whatever came before.
+                int seconds = 0;
+                bool ok = ParseTimeoutSeconds(rest, seconds);
+                dialog.*option.intMember = ok ? seconds : 0;
+                dialog.m_bTimeoutRefused = ok ? 0 : 1;
+                break;
+            }
+            case Value::LogPath:
+                dialog.*option.textMember = rest;
+                dialog.*option.intMember = 1;
+                break;
             }
         }
     }
+}
+
+bool ParseTimeoutSeconds(const std::string& text, int& seconds) {
+    if (text.empty() || text.size() > 9)
+        return false;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value < kMinTimeout || value > kMaxTimeout)
+        return false;
+    seconds = value;
+    return true;
 }

@@ -15,3 +15,12 @@ void ApplyCommandLine(ConnectionParameters& dialog, const std::vector<std::strin
 // Leading-decimal-digits conversion: white space, optional sign, digits up to
 // the first non-digit; no digits gives 0. Saturates at the int32 range.
 int LeadingInteger(const std::string& text);
+
+// Limits of /TIMEOUT:, in seconds.
+constexpr int kMinTimeout = 1;
+constexpr int kMaxTimeout = 3600;
+
+// Reads a /TIMEOUT: value: decimal digits only, kMinTimeout..kMaxTimeout.
+// False (seconds untouched) for anything else, so a typing slip is refused
+// rather than read as some other limit.
+bool ParseTimeoutSeconds(const std::string& text, int& seconds);

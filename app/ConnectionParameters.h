@@ -18,4 +18,11 @@ struct ConnectionParameters {
     int m_nCommType = 0; // in force: 0 = Modem, 1 = Direct Connection
     int m_bCallbackPending = 0;
     std::string m_strProfilePath; // /PROFILE: start option; empty = none
+
+    // Options of unattended runs.
+    int m_nTimeout = 0;        // /TIMEOUT: seconds one attempt may take; 0 = no limit
+    int m_bTimeoutRefused = 0; // /TIMEOUT: was given a value outside 1..3600
+    int m_bLogWanted = 0;      // /LOG: was given (its path may still be empty)
+    std::string m_strLogPath;  // where /LOG: appends the Status lines
+    int m_bShowUsage = 0;      // /? or /HELP: show the options and end
 };

@@ -6,6 +6,7 @@
 #include "app/ResourceModule.h"
 #include "app/UserSettings.h"
 #include "console/FarlinkDlg.h"
+#include "resources/resource.h"
 #include <commctrl.h>
 #include <string>
 #include <vector>
@@ -30,8 +31,15 @@ int CFarlinkApp::InitInstance() {
     {
         CFarlinkDlg dialog;
         ApplyCommandLine(dialog, tokens);
-        dialog.DoModal(nullptr);
-        SetMainWindowHandle(nullptr);
+        if (dialog.m_bShowUsage) {
+            // Asked for the options only: nothing is dialled.
+            AppMessageBox(LoadTextOrOwn(IDS_USAGE), MB_OK | MB_ICONINFORMATION);
+        } else {
+            dialog.DoModal(nullptr);
+            SetMainWindowHandle(nullptr);
+            dialog.FinishRun();
+            m_nExitCode = dialog.ExitStatus();
+        }
     }
     FreeResourceModule(m_hInstance, m_hResourceModule);
     SetCurrentResourceModule(m_hInstance);
@@ -40,5 +48,6 @@ int CFarlinkApp::InitInstance() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int) {
     CFarlinkApp app(instance, commandTail);
-    return app.InitInstance();
+    app.InitInstance();
+    return app.ExitCode();
 }

@@ -22,22 +22,28 @@ void CFarlinkDlg::OnDial() {
     UpdateData(true);
     if (!m_tapi.callInProgress) {
         m_nReplyState = 0;
-        if (m_nCommType == 0 && SendMessageA(m_comboLine, CB_GETCOUNT, 0, 0) > 0)
+        BeginAttempt();
+        if (m_nCommType == 0 && SendMessageA(m_comboLine, CB_GETCOUNT, 0, 0) > 0) {
             DialCall();
-        else if (m_nCommType == 1 && SendMessageA(m_comboPort, CB_GETCOUNT, 0, 0) > 0)
+            if (!m_tapi.callInProgress)
+                EndAttempt(Outcome::CallFailed); // unless the call code said why
+        } else if (m_nCommType == 1 && SendMessageA(m_comboPort, CB_GETCOUNT, 0, 0) > 0) {
             DialDirect();
+        } else {
+            EndAttempt(Outcome::NothingToDial);
+        }
     }
     UpdateControls();
 }
 
 void CFarlinkDlg::DialDirect() {
     LRESULT selected = SendMessageA(m_comboPort, CB_GETCURSEL, 0, 0);
-    if (selected == CB_ERR)
-        return; // no port chosen: nothing to open
     char name[64] = {};
-    if (SendMessageA(m_comboPort, CB_GETLBTEXTLEN, selected, 0) >=
-        static_cast<LRESULT>(sizeof name))
+    if (selected == CB_ERR || SendMessageA(m_comboPort, CB_GETLBTEXTLEN, selected, 0) >=
+                                  static_cast<LRESULT>(sizeof name)) {
+        EndAttempt(Outcome::NothingToDial); // no port chosen: nothing to open
         return;
+    }
     SendMessageA(m_comboPort, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(name));
     int port = PortNumberFromName(name);
     if (DirectConnect(port - 1)) {
@@ -45,11 +51,13 @@ void CFarlinkDlg::DialDirect() {
         OnRemoteConnected(0, 0);
     } else {
         AppendStatus(LoadText(IDS_CONNECT_ERROR));
+        EndAttempt(Outcome::NoConnection);
     }
 }
 
 void CFarlinkDlg::OnHangup() {
     AppendStatus(LoadText(IDS_HANGUP));
+    EndAttempt(Outcome::AnswerMissing); // hung up before the station's verdict
     if (m_nCommType == 0) {
         StopCall();
     } else {

@@ -53,14 +53,22 @@ BOOL CFarlinkDlg::OnInitDialog() {
     InitializeTapi();
     FillLineList();
     FillPortList();
+    OpenRunLog();
     AppendStatus(LoadText(IDS_READY));
+    ReportStartProblems();
 
     // An unattended dial with the values of a profile that could not be read
     // would reach the wrong station or none: the operator sees the error box
     // and dials by hand.
     bool profileOk = m_strProfilePath.empty() || LoadProfileFile(m_strProfilePath);
-    if (m_bAutoDial && profileOk)
+    if (!profileOk)
+        m_run.RecordUnusableInput(Outcome::ProfileUnusable);
+    StartRunLog();
+    bool usable = profileOk && !m_bTimeoutRefused;
+    if (m_bAutoDial && usable)
         PostMessageA(m_hWnd, WM_COMMAND, ID_DIAL, 0);
+    else if (Unattended() && !usable)
+        PostMessageA(m_hWnd, WM_COMMAND, IDCANCEL, 0);
 
     UpdateControls();
     return TRUE;
@@ -131,6 +139,8 @@ bool CFarlinkDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR&
     case WM_REMOTE_CONNECTED:
         result = OnRemoteConnected(wParam, lParam);
         return true;
+    case WM_TIMER:
+        return OnAttemptTimer(wParam);
     case WM_COMMAND:
         break;
     default:
@@ -165,6 +175,8 @@ bool CFarlinkDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR&
 
 void CFarlinkDlg::AppendStatus(const std::string& text) {
     std::string line = StatusLineText(text);
+    m_log.HidePassword(m_strPassword);
+    m_log.Add(line);
     HWND log = GetDlgItem(IDC_STATUS);
     if (!log)
         return;

@@ -3,8 +3,11 @@
 #pragma once
 #include "app/ConnectionParameters.h"
 #include "console/Dialog.h"
+#include "console/RunLogFile.h"
+#include "console/RunOutcome.h"
 #include "telephony/TapiCode.h"
 #include <string>
+#include <vector>
 
 class CFarlinkDlg : public Dialog, public ConnectionParameters {
   public:
@@ -20,6 +23,13 @@ class CFarlinkDlg : public Dialog, public ConnectionParameters {
     // Item data of the selected modem line: the list's error value (CB_ERR)
     // when no entry is selected.
     LRESULT SelectedLineData() const;
+
+    // The run's outcome so far: the exit status of the program.
+    int ExitStatus() const { return m_run.Exit(); }
+    // Ends the open attempt with a failure (see console/CallOutcome.h).
+    void EndAttempt(Outcome failure);
+    // Writes the log's last line; once the dialog has ended.
+    void FinishRun();
 
     HWND m_comboPort = nullptr;
     HWND m_comboLine = nullptr;
@@ -46,6 +56,15 @@ class CFarlinkDlg : public Dialog, public ConnectionParameters {
     LRESULT OnRemoteConnected(WPARAM wParam, LPARAM lParam);
     LRESULT OnRemoteData(WPARAM count, LPARAM block);
 
+    // Unattended runs: outcome, time limit and log.
+    bool Unattended() const;
+    void OpenRunLog();
+    void ReportStartProblems();
+    void StartRunLog();
+    void BeginAttempt();
+    void NoteReply(const std::vector<int>& replyIds);
+    bool OnAttemptTimer(UINT_PTR id);
+
     void FillLineList();
     void FillPortList();
     void DialDirect();
@@ -53,6 +72,10 @@ class CFarlinkDlg : public Dialog, public ConnectionParameters {
     // Selects entry index of the line list and takes its device id, as the
     // line list's own selection rules give it.
     void SelectLine(int index);
+
+    RunRecord m_run;
+    RunLogFile m_log;
+    bool m_bLogUnavailable = false;
 };
 
 // The application's main dialog while it runs; null otherwise.

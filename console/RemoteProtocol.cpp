@@ -18,6 +18,7 @@ LRESULT CFarlinkDlg::OnRemoteConnected(WPARAM, LPARAM) {
     if (!BuildLoginFrame(fields, frame)) {
         // Sending a cut frame would log in with the wrong values.
         AppendStatus(LoadTextOrOwn(IDS_FRAME_TOO_LONG));
+        EndAttempt(Outcome::FrameTooLong);
         return 0;
     }
 
@@ -28,6 +29,7 @@ LRESULT CFarlinkDlg::OnRemoteConnected(WPARAM, LPARAM) {
         WriteComm(frame.data(), static_cast<DWORD>(frame.size()));
     } else if (DirectSend(frame.data(), static_cast<int>(frame.size())) != 0) {
         AppendStatus(LoadText(IDS_SEND_LOGIN_ERROR));
+        EndAttempt(Outcome::LoginNotTaken);
     }
     return 0;
 }
@@ -35,7 +37,9 @@ LRESULT CFarlinkDlg::OnRemoteConnected(WPARAM, LPARAM) {
 LRESULT CFarlinkDlg::OnRemoteData(WPARAM count, LPARAM block) {
     auto* bytes = reinterpret_cast<const uint8_t*>(block);
     int length = bytes ? static_cast<int>(count) : 0;
-    for (int id : ParseReplyBlock(m_nReplyState, bytes, length)) {
+    std::vector<int> replies = ParseReplyBlock(m_nReplyState, bytes, length);
+    NoteReply(replies);
+    for (int id : replies) {
         std::string line = LoadText(static_cast<UINT>(id));
         if (id == kReplyConnectedTo)
             line += m_strDialNumber;

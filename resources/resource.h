@@ -42,6 +42,11 @@
 // Texts of our own, beyond the station protocol's.
 #define IDS_ENTER_INTEGER 140
 #define IDS_FRAME_TOO_LONG 141
+// Unattended runs: time limit, log file, usage text.
+#define IDS_TIMEOUT_EXPIRED 142
+#define IDS_TIMEOUT_REFUSED 143
+#define IDS_LOG_UNAVAILABLE 144
+#define IDS_USAGE 145
 
 #define IDC_LINE_LIST 1001
 #define IDC_DIAL_NUMBER 1002

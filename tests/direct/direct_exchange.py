@@ -22,6 +22,7 @@ from main_dialog import (CLOSE, DELAY, DIAL, DIRECT, DOMAIN, MODEM, MY_NUMBER,  
 from station_process import Station  # noqa: E402
 
 IDOK = 1
+EXIT_LINK_FAILED = 3  # the exit status of a run whose last attempt got no verdict
 
 CONNECTED = "Connected with WinCE remote station."
 CONNECT_ERROR = "Error connecting with WinCE remote station."
@@ -298,7 +299,7 @@ def close_button_and_close_box(args):
                 dlg.click(CLOSE)
             else:
                 dlg.close()
-            assert app.wait(30) == 0
+            assert app.wait(30) == EXIT_LINK_FAILED, "the login was not taken"
             sent = station.received()[2:]
             assert sent == ([HANGUP_REQUEST] if way == "box" else []), (way, sent)
 
@@ -402,7 +403,7 @@ def broken_answers(args):
             trace = app.trace()
             assert any(line.startswith("Couldn't send message. Error = -1") for line in trace), trace
             dlg.close()
-            assert app.wait(30) == 0
+            assert app.wait(30) == EXIT_LINK_FAILED
             assert not program_holds(s), "COM1 still open"
 
 

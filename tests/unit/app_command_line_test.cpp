@@ -105,3 +105,53 @@ TEST(ApplyCommandLine, ProfileOptionTakesAPath) {
     EXPECT_EQ(Apply("/profile:C:\\Sites\\north.cfg /AUTODIAL").m_strProfilePath,
               "C:\\Sites\\north.cfg");
 }
+
+TEST(ApplyCommandLine, TimeoutTakesOneToThirtySixHundredSecondsOrIsRefused) {
+    const struct {
+        const char* tail;
+        int seconds;
+        int refused;
+    } cases[] = {
+        {"", 0, 0},
+        {"/TIMEOUT:10", 10, 0},
+        {"/timeout:1", 1, 0},
+        {"/TIMEOUT:3600", 3600, 0},
+        {"/TIMEOUT:0010", 10, 0},
+        {"/TIMEOUT:0", 0, 1},
+        {"/TIMEOUT:3601", 0, 1},
+        {"/TIMEOUT:", 0, 1},
+        {"/TIMEOUT:10s", 0, 1},
+        {"/TIMEOUT:-5", 0, 1},
+        {"/TIMEOUT:+5", 0, 1},
+        {"/TIMEOUT:99999999999", 0, 1},
+        // The last occurrence wins, a refusal included.
+        {"/TIMEOUT:0 /TIMEOUT:20", 20, 0},
+        {"/TIMEOUT:20 /TIMEOUT:x", 0, 1},
+    };
+    for (const auto& c : cases) {
+        ConnectionParameters p = Apply(c.tail);
+        EXPECT_EQ(p.m_nTimeout, c.seconds) << c.tail;
+        EXPECT_EQ(p.m_bTimeoutRefused, c.refused) << c.tail;
+    }
+}
+
+TEST(ApplyCommandLine, LogWantsAFileEvenWithAnEmptyPath) {
+    ConnectionParameters p = Apply("/log:C:\\Logs\\Run:1.txt");
+    EXPECT_EQ(p.m_bLogWanted, 1);
+    EXPECT_EQ(p.m_strLogPath, "C:\\Logs\\Run:1.txt");
+
+    ConnectionParameters empty = Apply("/LOG:");
+    EXPECT_EQ(empty.m_bLogWanted, 1);
+    EXPECT_EQ(empty.m_strLogPath, "");
+
+    EXPECT_EQ(Apply("/LOGFILE").m_bLogWanted, 0);
+}
+
+TEST(ApplyCommandLine, QuestionMarkAndHelpAskForTheUsage) {
+    for (const char* tail : {"/?", "/help", "/HELP", "/DIAL:1 /?"})
+        EXPECT_EQ(Apply(tail).m_bShowUsage, 1) << tail;
+    for (const char* tail : {"", "?", "x/?", "/HEL"})
+        EXPECT_EQ(Apply(tail).m_bShowUsage, 0) << tail;
+    // /? does not swallow the rest of the line.
+    EXPECT_EQ(Apply("/? /USER:bob").m_strUsername, "bob");
+}

@@ -53,10 +53,15 @@ def _split(line):
     return fields
 
 
+# The main dialog's Password field: texts put there are the session's secrets.
+PASSWORD_FIELD = 1005
+
+
 class UiDriver:
     """The driver process of a session (see WineSession.driver())."""
 
     def __init__(self, session, exe, answer_timeout=60.0):
+        self.session = session
         self._answer_timeout = answer_timeout
         self.stderr_path = session.run_dir / "ui_driver.stderr"
         with open(self.stderr_path, "w") as err:
@@ -212,11 +217,18 @@ class Window:
 
     def set_text(self, control_id, text):
         """Replaces a control's text in one message (WM_SETTEXT)."""
+        self._note_password(control_id, text)
         return self._act("settext", control_id, text)
 
     def type(self, control_id, text):
         """Moves the focus to the field (selecting its text), then types `text`."""
+        self._note_password(control_id, text)
         return self._act("type", control_id, text)
+
+    def _note_password(self, control_id, text):
+        # What goes into the main dialog's Password field must stay out of the logs.
+        if int(control_id) == PASSWORD_FIELD:
+            self.driver.session.secret(text)
 
     def focus(self, control_id):
         """Moves the keyboard focus to a control, as Tab or a click would."""
@@ -296,6 +308,7 @@ class Window:
 
     def file_dialog_open(self, path):
         """Types `path` into an Open dialog and presses Open."""
+        self.driver.session.note_profile(path)
         return self._file_dialog(path, IDOK)
 
     def file_dialog_cancel(self):

@@ -557,6 +557,79 @@ def _make_socket_file(path):
         os.chdir(here)
 
 
+# --------------------------------------------------------------------------
+# Secrets: no password a test hands the program may show up in what the
+# program writes down (its debug trace and the log files it is asked for).
+
+
+def profile_password(data):
+    """The password held by profile bytes (the program's .cfg format); None if unreadable."""
+    try:
+        at = 4  # the line index
+        texts = []
+        for _ in range(4):  # Dial Number, My Number, Username, Password
+            count = struct.unpack_from("<H", data, at)[0]
+            at += 2
+            codes = []
+            for _ in range(count):
+                size = data[at]
+                value = int(data[at + 1:at + 1 + size])
+                at += 1 + size
+                codes.append((value // count) & 0xFF)
+            texts.append(bytes(reversed(codes)))
+        return texts[3].decode("cp1252", errors="replace")
+    except (IndexError, ValueError, struct.error, ZeroDivisionError):
+        return None
+
+
+def secret_forms(secret):
+    """The byte strings by which a secret would show in a file."""
+    forms = set()
+    for encoding in ("cp1252", "utf-8"):
+        try:
+            raw = secret.encode(encoding)
+        except UnicodeEncodeError:
+            continue
+        forms.add(raw)
+        if len(raw) >= 4:  # hex dumps; shorter ones turn up by chance
+            forms.add(raw.hex().encode())
+            forms.add(raw.hex().upper().encode())
+            forms.add(raw.hex(" ").encode())
+            forms.add(raw.hex(" ").upper().encode())
+    return forms
+
+
+def find_secret_leaks(secrets, files, traces=()):
+    """[(file, secret)] for each secret found in a file or an unescaped trace file.
+
+    Secrets shorter than two characters are too common to check.
+    """
+    secrets = sorted(s for s in set(secrets) if s and len(s) >= 2)
+    leaks = []
+    for path in files:
+        try:
+            data = Path(path).read_bytes()
+        except OSError:
+            continue
+        for secret in secrets:
+            if any(form in data for form in secret_forms(secret)):
+                leaks.append((str(path), secret))
+    for path in traces:
+        try:
+            text = Path(path).read_text(errors="replace")
+        except OSError:
+            continue
+        lines = [_unescape(m.group(1)) for m in map(_TRACE_RE.search, text.splitlines()) if m]
+        for secret in secrets:
+            if any(secret in line for line in lines):
+                leaks.append((str(path), secret))
+    return leaks
+
+
+class SecretLeak(AssertionError):
+    """A password given to the program turned up in a log or its trace."""
+
+
 class WineSession:
     """One isolated Wine world: prefix, Xvfb, wineserver, COM ports.
 
@@ -588,6 +661,11 @@ class WineSession:
         self._closed = False
         self._loader, self._loader_env = wine_loader()
         self._com_names = list(com_ports)
+        self._secrets = set()
+        self._log_files = set()
+        self._program_dirs = set()
+        self._opened_at = time.time()
+        self.leaks = []
 
     # -- life cycle
 
@@ -599,8 +677,12 @@ class WineSession:
             raise
         return self
 
-    def __exit__(self, *exc):
+    def __exit__(self, exc_type, *exc):
         self.close()
+        # Checked for every test, after the programs have written their last.
+        if self.leaks and exc_type is None:
+            raise SecretLeak("a password appears in what the program wrote: %s" % (
+                "; ".join("%r in %s" % (secret, path) for path, secret in self.leaks)))
         return False
 
     def open(self):
@@ -685,6 +767,7 @@ class WineSession:
         for port in self._ports.values():
             port._stop()
         _stop_process(self._xvfb)
+        self.leaks = self._secret_leaks()
         if not self.keep_prefix:
             shutil.rmtree(self.prefix, ignore_errors=True)
         if hasattr(self, "_log"):
@@ -721,6 +804,63 @@ class WineSession:
         except ValueError:
             return "Z:" + str(path).replace("/", "\\")
 
+    def unix_path(self, windows_path, base=None):
+        """The unix file a Windows path of this prefix names (relative: to `base`)."""
+        text = str(windows_path)
+        if len(text) >= 2 and text[1] == ":":
+            drive, rest = text[0].upper(), text[2:].lstrip("\\/")
+            root = Path("/") if drive == "Z" else self.prefix / "drive_c"
+            return root / rest.replace("\\", "/")
+        return Path(base or self.prefix / "drive_c") / text.replace("\\", "/")
+
+    def secret(self, text):
+        """Registers a password: the session fails if it shows in a log or the trace."""
+        if text:
+            self._secrets.add(text)
+
+    def note_profile(self, windows_path):
+        """Registers the password of a profile the program is about to load."""
+        for base in sorted(self._program_dirs) or [None]:
+            try:
+                data = self.unix_path(windows_path, base).read_bytes()
+            except OSError:
+                continue
+            password = profile_password(data)
+            if password:
+                self.secret(password)
+
+    def _note_arguments(self, args, folder):
+        """Secrets and log files named on a program's command line."""
+        self._program_dirs.add(Path(folder))
+        for arg in args:
+            arg = str(arg)
+            upper = arg.upper()
+            if upper.startswith("/PASS:"):
+                self.secret(arg[6:])
+            elif upper.startswith("/PROFILE:"):
+                self.note_profile(arg[9:])
+            elif upper.startswith("/LOG:") and arg[5:]:
+                self._log_files.add(self.unix_path(arg[5:], folder))
+
+    def _secret_leaks(self):
+        if not self._secrets:
+            return []
+        files = set(self._log_files)
+        drive_c = self.prefix / "drive_c"
+        for root, dirs, names in os.walk(drive_c):
+            if Path(root) == drive_c:
+                dirs[:] = [d for d in dirs if d.lower() != "windows"]
+            for name in names:
+                path = Path(root) / name
+                try:
+                    fresh = path.stat().st_mtime >= self._opened_at - 1
+                except OSError:
+                    continue
+                if fresh and path.suffix.lower() in (".log", ".txt"):
+                    files.add(path)
+        traces = sorted(self.run_dir.glob("*.stderr"))
+        return find_secret_leaks(self._secrets, sorted(files), traces)
+
     def install(self, exe, *extra_files, folder="Farlink"):
         """Copies a program (and files that go beside it) to C:\\<folder>\\.
 
@@ -745,6 +885,7 @@ class WineSession:
         """
         require_runnable(program)
         name = name or Path(program).stem
+        self._note_arguments(args, cwd or Path(program).parent)
         attempts = 3
         for attempt in range(1, attempts + 1):
             stderr_path = self.run_dir / ("%s-%d.stderr" % (name, len(self._processes) + 1))

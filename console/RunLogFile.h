@@ -1,0 +1,34 @@
+// The /LOG: file itself: opened once for appending, written line by line so
+// that a run cut short still leaves what it had shown.
+#pragma once
+#include "console/RunLog.h"
+#include <windows.h>
+#include <string>
+
+class RunLogFile {
+  public:
+    RunLogFile() = default;
+    RunLogFile(const RunLogFile&) = delete;
+    RunLogFile& operator=(const RunLogFile&) = delete;
+    ~RunLogFile();
+
+    // False when the file cannot be opened or created; nothing is logged then.
+    bool Open(const std::string& path);
+    bool IsOpen() const { return file_ != INVALID_HANDLE_VALUE; }
+
+    // A password the run uses: no line written from now on shows it.
+    void HidePassword(const std::string& password) { book_.HidePassword(password); }
+    void Add(const std::string& text);
+    void Begin(const std::string& firstLine);
+    // Writes the last line and closes the file.
+    void Finish(const std::string& lastLine);
+
+  private:
+    void Flush();
+
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    RunLogBook book_;
+};
+
+// The program's file version, as its version resource gives it.
+std::string OwnFileVersion();

@@ -1,0 +1,106 @@
+// The run's outcome, its time limit and its log: what lets a script leave
+// the program alone and learn afterwards how the call went.
+#include "app/AppShell.h"
+#include "app/TextFormat.h"
+#include "console/CallOutcome.h"
+#include "console/FarlinkDlg.h"
+#include "console/FileErrorCause.h"
+#include "resources/resource.h"
+
+namespace {
+constexpr UINT_PTR kAttemptTimer = 1;
+
+Outcome OutcomeOfCallEnd(CallEnd end) {
+    switch (end) {
+    case CallEnd::Busy:
+        return Outcome::Busy;
+    case CallEnd::NoAnswer:
+        return Outcome::NoAnswer;
+    case CallEnd::Dropped:
+        return Outcome::CallDropped;
+    case CallEnd::ConnectFailed:
+        break;
+    }
+    return Outcome::CallFailed;
+}
+
+std::string SelectedText(HWND list) {
+    LRESULT selected = SendMessageA(list, CB_GETCURSEL, 0, 0);
+    if (selected == CB_ERR)
+        return "";
+    LRESULT length = SendMessageA(list, CB_GETLBTEXTLEN, selected, 0);
+    if (length <= 0)
+        return "";
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    SendMessageA(list, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+} // namespace
+
+void ReportCallEnd(CallEnd end) {
+    if (CFarlinkDlg* dialog = TheMainDialog())
+        dialog->EndAttempt(OutcomeOfCallEnd(end));
+}
+
+bool CFarlinkDlg::Unattended() const {
+    return m_bAutoDial && m_bAutoClose;
+}
+
+void CFarlinkDlg::OpenRunLog() {
+    if (m_bLogWanted && !m_log.Open(m_strLogPath))
+        m_bLogUnavailable = true;
+}
+
+void CFarlinkDlg::ReportStartProblems() {
+    if (m_bLogUnavailable)
+        AppendStatus(FillFileName(LoadTextOrOwn(IDS_LOG_UNAVAILABLE), m_strLogPath));
+    if (m_bTimeoutRefused) {
+        AppendStatus(LoadTextOrOwn(IDS_TIMEOUT_REFUSED));
+        m_run.RecordUnusableInput(Outcome::CommandLineUnusable);
+    }
+}
+
+void CFarlinkDlg::StartRunLog() {
+    HWND list = m_nCommType == 1 ? m_comboPort : m_comboLine;
+    m_log.HidePassword(m_strPassword);
+    m_log.Begin(LogFirstLine(OwnFileVersion(), DescribeLink(m_nCommType, SelectedText(list))));
+}
+
+void CFarlinkDlg::FinishRun() {
+    m_log.HidePassword(m_strPassword);
+    m_log.Finish(LogLastLine(m_run.Exit(), DescribeOutcome(m_run.outcome())));
+}
+
+void CFarlinkDlg::BeginAttempt() {
+    m_run.BeginAttempt();
+    if (m_nTimeout > 0)
+        SetTimer(m_hWnd, kAttemptTimer, static_cast<UINT>(m_nTimeout) * 1000u, nullptr);
+}
+
+void CFarlinkDlg::EndAttempt(Outcome failure) {
+    if (!m_run.RecordFailure(failure))
+        return;
+    KillTimer(m_hWnd, kAttemptTimer);
+    // Nobody is there to press Close: end once the Status lines are out.
+    if (Unattended())
+        PostMessageA(m_hWnd, WM_COMMAND, IDCANCEL, 0);
+}
+
+void CFarlinkDlg::NoteReply(const std::vector<int>& replyIds) {
+    m_run.RecordReply(replyIds);
+    KillTimer(m_hWnd, kAttemptTimer);
+}
+
+bool CFarlinkDlg::OnAttemptTimer(UINT_PTR id) {
+    if (id != kAttemptTimer)
+        return false;
+    KillTimer(m_hWnd, kAttemptTimer);
+    if (!m_run.RecordFailure(Outcome::TimedOut))
+        return true; // the attempt ended just before
+    AppendStatus(FormatIntegers(LoadTextOrOwn(IDS_TIMEOUT_EXPIRED), {m_nTimeout}));
+    OnHangup();
+    if (m_bAutoClose)
+        PostMessageA(m_hWnd, WM_COMMAND, IDCANCEL, 0);
+    return true;
+}
