@@ -7,6 +7,11 @@ purpose: it shares no code with the program it talks to.
 
 Requests: payload 00 is the connection request, 01 the hang-up request, anything else the login.
 Answers: 06 for the connection and hang-up requests; 06 10 <reply codes> for the login.
+
+With --link modem the line is a connected modem call instead: the PC sends the login as it is,
+10 <my number> 10 <user> 10 <password> 10 <domain> 10, with no envelope, and the station answers
+with 10 <reply codes>, also bare. A login is complete at its fifth 10; one that stops short of it
+is taken as it stands after --frame-gap-ms of quiet.
 """
 
 import argparse
@@ -20,6 +25,17 @@ import time
 import tty
 
 STX, DLE, ETX, ACK, NAK = 0x02, 0x10, 0x03, 0x06, 0x15
+
+# Modem link: the reply codes each scenario answers a login with (None: say nothing).
+MODEM_SCENARIOS = {
+    "accept": b"\x06",
+    "refuse-user": b"\x01",
+    "refuse-password": b"\x02",
+    "silent": None,
+    "late": b"\x06",
+    "split": b"\x06",
+    "noise": b"\x06",
+}
 
 SCENARIOS = {
     # name: requests it applies to by default
@@ -105,6 +121,51 @@ class FrameReader:
         return bytes(stray), frames
 
 
+class ModemFrameReader:
+    """Cuts bare login frames out of the modem byte stream.
+
+    A frame is five separators with the four texts between them; the texts carry no escaping, so a
+    text holding 10 ends its field early, and only quiet on the line can end such a frame.
+    """
+
+    FIELDS = 5
+
+    def __init__(self):
+        self.pending = bytearray()
+
+    def feed(self, data):
+        """Returns (stray_bytes, [raw_frame, ...]); bytes before a frame's first 10 are stray."""
+        self.pending += data
+        stray = bytearray()
+        frames = []
+        while True:
+            start = self.pending.find(bytes([DLE]))
+            if start < 0:
+                stray += self.pending
+                self.pending.clear()
+                break
+            stray += self.pending[:start]
+            del self.pending[:start]
+            seps = [i for i, b in enumerate(self.pending) if b == DLE][: self.FIELDS]
+            if len(seps) < self.FIELDS:
+                break
+            end = seps[-1] + 1
+            frames.append(bytes(self.pending[:end]))
+            del self.pending[:end]
+        return bytes(stray), frames
+
+    def flush(self):
+        """The partial frame held back, if any (the line went quiet in the middle of it)."""
+        raw = bytes(self.pending)
+        self.pending.clear()
+        return raw
+
+
+def modem_fields(raw):
+    """The texts between the separators of a bare login frame, as hex."""
+    return [part.hex() for part in raw.split(bytes([DLE]))[1:-1]]
+
+
 def request_kind(payload):
     if payload == b"\x00":
         return "connect"
@@ -122,7 +183,7 @@ class Station:
         self.fd = None
         self.slave_fd = None
         self.codes = bytes(int(c, 16) for c in args.codes.split(",") if c) if args.codes else b""
-        applies = args.on or SCENARIOS[args.scenario]
+        applies = args.on or SCENARIOS.get(args.scenario, "all")
         self.applies = set(applies.split(",")) if applies != "all" else {"connect", "login", "hangup"}
 
     def log(self, event, **fields):
@@ -206,8 +267,69 @@ class Station:
         self.log("answer", kind=kind, payload=payload.hex(), raw=frame.hex())
         return True
 
+    def modem_answer(self):
+        """Answers one login on the modem link; the line stays up for the next call."""
+        scenario = self.args.scenario
+        codes = self.codes if self.args.codes is not None else MODEM_SCENARIOS[scenario]
+        if codes is None:
+            self.log("silent", kind="login")
+            return
+        time.sleep(self.args.late_s if scenario == "late" else self.args.delay_ms / 1000.0)
+        answer = bytes([DLE]) + codes
+        if scenario == "noise":
+            answer = self.noise(self.args.noise) + answer
+        if scenario == "split":
+            # The separator alone first: the PC's read may well hand it over as a block of its own.
+            for piece in (answer[:1], answer[1:]):
+                self.write(piece)
+                time.sleep(self.args.split_gap_ms / 1000.0)
+        else:
+            self.write(answer)
+        self.log("answer", kind="login", payload=answer.hex(), raw=answer.hex())
+
+    def run_modem(self):
+        reader = ModemFrameReader()
+        deadline = time.monotonic() + self.args.max_s if self.args.max_s else None
+        last_byte = None
+        while True:
+            timeout = 0.05
+            if deadline is not None:
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    self.log("timeout")
+                    return 0
+                timeout = min(timeout, left)
+            ready, _, _ = select.select([self.fd], [], [], timeout)
+            data = b""
+            if ready:
+                try:
+                    data = os.read(self.fd, 4096)
+                except OSError:
+                    data = b""
+                if not data:
+                    time.sleep(0.05)  # far side closed (a pty says so until it is opened again)
+            if data:
+                last_byte = time.monotonic()
+                stray, frames = reader.feed(data)
+                if stray:
+                    self.log("stray", raw=stray.hex())
+                for raw in frames:
+                    self.log("frame", kind="login", link="modem", raw=raw.hex(), payload=raw.hex(),
+                             fields=modem_fields(raw), complete=True)
+                    self.modem_answer()
+            elif last_byte is not None and time.monotonic() - last_byte >= self.args.frame_gap_ms / 1000.0:
+                last_byte = None
+                raw = reader.flush()
+                if raw:
+                    self.log("frame", kind="login", link="modem", raw=raw.hex(), payload=raw.hex(),
+                             fields=modem_fields(raw + bytes([DLE])), complete=False)
+                    self.modem_answer()
+
     def run(self):
         self.open_line()
+        if self.args.link == "modem":
+            self.log("ready", link="modem", scenario=self.args.scenario)
+            return self.run_modem()
         self.log("ready", scenario=self.args.scenario, applies=sorted(self.applies))
         reader = FrameReader()
         deadline = time.monotonic() + self.args.max_s if self.args.max_s else None
@@ -252,7 +374,11 @@ def parse_args(argv):
     where.add_argument("--port", help="an existing tty or pty end to talk on")
     where.add_argument("--pty-link", help="create a pty and put a symlink to its device here")
     p.add_argument("--log", help="JSON-lines log of every frame and answer")
-    p.add_argument("--scenario", choices=sorted(SCENARIOS), default="accept")
+    p.add_argument("--link", choices=["direct", "modem"], default="direct",
+                   help="direct: enveloped requests on the cable; modem: a bare login on a connected call")
+    p.add_argument("--scenario", default="accept",
+                   help="direct: %s; modem: %s" % (", ".join(sorted(SCENARIOS)),
+                                                   ", ".join(sorted(MODEM_SCENARIOS))))
     p.add_argument("--on", help="requests the scenario applies to: connect,login,hangup or all "
                    "(default depends on the scenario)")
     p.add_argument("--codes", help="reply codes after 06 10 in the login answer, hex, comma-separated "
@@ -266,11 +392,18 @@ def parse_args(argv):
     p.add_argument("--noise", type=int, default=40, help="noise bytes before each frame in the noise scenario")
     p.add_argument("--split-gap-ms", type=float, default=60.0, help="pause between pieces in the split scenario")
     p.add_argument("--flood-s", type=float, default=4.0, help="how long the flood scenario sends noise")
+    p.add_argument("--frame-gap-ms", type=float, default=500.0,
+                   help="modem link: quiet that ends a login short of its fifth separator")
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("--max-s", type=float, help="give up after this many seconds")
     p.add_argument("--exit-after-hangup", action="store_true")
     p.add_argument("-v", "--verbose", action="store_true", help="also print the log on stderr")
-    return p.parse_args(argv)
+    args = p.parse_args(argv)
+    known = MODEM_SCENARIOS if args.link == "modem" else SCENARIOS
+    if args.scenario not in known:
+        p.error("scenario %r is not one of the %s link's: %s"
+                % (args.scenario, args.link, ", ".join(sorted(known))))
+    return args
 
 
 def main(argv=None):

@@ -137,5 +137,85 @@ class StationScenarios(unittest.TestCase):
         self.assertTrue(frames[0]["bcc_ok"])
 
 
+MODEM_LOGIN = bytes.fromhex("10313210616210107a7a10")  # my number 12, user ab, no password, zz
+
+
+class ModemLink(unittest.TestCase):
+    """The bare login of a connected modem call, and the bare reply codes that answer it."""
+
+    def run_line(self, args, request, wait):
+        line = Line("--link", "modem", *args)
+        self.addCleanup(line.close)
+        return line, line.exchange(request, wait)
+
+    def test_answers_by_scenario(self):
+        cases = [
+            # args, answer
+            ([], "1006"),
+            (["--codes", "00,06"], "100006"),
+            (["--scenario", "refuse-user"], "1001"),
+            (["--scenario", "refuse-password"], "1002"),
+            (["--scenario", "silent"], ""),
+        ]
+        for args, answer in cases:
+            with self.subTest(args=args):
+                line, (got, _) = self.run_line(args, MODEM_LOGIN, 0.4)
+                self.assertEqual(got.hex(), answer)
+                frames = [e for e in line.events() if e["event"] == "frame"]
+                self.assertEqual(len(frames), 1)
+                self.assertEqual(frames[0]["raw"], MODEM_LOGIN.hex())
+                self.assertEqual(frames[0]["fields"], ["3132", "6162", "", "7a7a"])
+                self.assertTrue(frames[0]["complete"])
+
+    def test_login_split_across_writes_is_one_frame(self):
+        line = Line("--link", "modem")
+        self.addCleanup(line.close)
+        for b in MODEM_LOGIN[:-1]:
+            os.write(line.fd, bytes([b]))
+            time.sleep(0.01)
+        got, _ = line.exchange(MODEM_LOGIN[-1:], 0.4)
+        self.assertEqual(got.hex(), "1006")
+        self.assertEqual([e["raw"] for e in line.events() if e["event"] == "frame"],
+                         [MODEM_LOGIN.hex()])
+
+    def test_every_call_on_the_line_is_answered(self):
+        line = Line("--link", "modem", "--codes", "02")
+        self.addCleanup(line.close)
+        first, _ = line.exchange(b"junk" + MODEM_LOGIN, 0.4)
+        second, _ = line.exchange(MODEM_LOGIN, 0.4)
+        self.assertEqual((first.hex(), second.hex()), ("1002", "1002"))
+        events = line.events()
+        self.assertEqual([e["raw"] for e in events if e["event"] == "stray"], [b"junk".hex()])
+        self.assertEqual(len([e for e in events if e["event"] == "frame"]), 2)
+
+    def test_login_short_of_its_last_separator_is_taken_after_quiet(self):
+        short = MODEM_LOGIN[:-1]
+        line, (got, times) = self.run_line(["--frame-gap-ms", "200"], short, 0.8)
+        self.assertEqual(got.hex(), "1006")
+        self.assertGreaterEqual(times[0], 0.2)
+        frame = [e for e in line.events() if e["event"] == "frame"][0]
+        self.assertEqual((frame["raw"], frame["complete"]), (short.hex(), False))
+        self.assertEqual(frame["fields"][-1], "7a7a")
+
+    def test_answer_shapes(self):
+        _, (got, times) = self.run_line(["--scenario", "split"], MODEM_LOGIN, 0.6)
+        self.assertEqual(got.hex(), "1006")
+        self.assertGreaterEqual(len(times), 2)
+        _, (got, _) = self.run_line(["--scenario", "noise", "--noise", "200"], MODEM_LOGIN, 0.6)
+        self.assertTrue(got.endswith(b"\x10\x06"))
+        self.assertEqual(len(got), 202)
+        self.assertNotIn(0x10, got[:-2])  # noise ahead of the separator is skipped by the PC
+        _, (got, times) = self.run_line(["--scenario", "late", "--late-s", "1"], MODEM_LOGIN, 1.5)
+        self.assertEqual(got.hex(), "1006")
+        self.assertGreaterEqual(times[0], 1.0)
+
+    def test_refuses_a_direct_scenario(self):
+        result = subprocess.run([sys.executable, os.path.join(HERE, "station.py"), "--link", "modem",
+                                 "--port", "/dev/null", "--scenario", "refuse"],
+                                capture_output=True, text=True)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("refuse-user", result.stderr)
+
+
 if __name__ == "__main__":
     unittest.main()
