@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Shows the program's main job: builds Farlink.exe, wires COM1 of a Wine prefix to the simulated
 # station and runs a direct-cable dial: on $DISPLAY for an operator, or unattended without one.
+# With --modem the dial is a modem call through the test telephony provider to the same station.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup-debian.sh
@@ -12,5 +13,5 @@ if ! python3 -c 'import sys; sys.path.insert(0, "tests/wine"); import farlink_wi
 fi
 echo "Building the $preset configuration..."
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" -j 2 --target Farlink ui_driver ptyshim >/dev/null
+cmake --build --preset "$preset" -j 2 --target Farlink ui_driver ptyshim tapi_provider >/dev/null
 exec python3 tools/station/demo.py --build-dir "build/$preset" "$@"

@@ -250,6 +250,10 @@ class Window:
         """Chooses a system-menu item (e.g. 16 for the program's About item)."""
         return self._act("syscommand", command_id)
 
+    def command(self, command_id):
+        """Sends the window WM_COMMAND `command_id`, as a program would; disabled or not."""
+        return self._act("command", command_id)
+
     def close(self):
         """Clicks the caption's close box."""
         return self._act("close")

@@ -251,6 +251,13 @@ const std::map<std::wstring, Command>& Commands() {
          [](const Fields& a) {
              return Outcome(SendAction(Window(a, 1), WM_SYSCOMMAND, Integer(a, 2), 0));
          }},
+        {L"command",
+         [](const Fields& a) {
+             // A command sent as another program would send it: it reaches the dialog even
+             // while its button is disabled, which a person's click never does.
+             WPARAM command = MAKEWPARAM(Integer(a, 2), BN_CLICKED);
+             return Outcome(SendAction(Window(a, 1), WM_COMMAND, command, 0));
+         }},
         {L"close",
          [](const Fields& a) {
              // What the caption's close box sends.
