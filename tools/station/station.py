@@ -136,22 +136,18 @@ class ModemFrameReader:
     def feed(self, data):
         """Returns (stray_bytes, [raw_frame, ...]); bytes before a frame's first 10 are stray."""
         self.pending += data
-        stray = bytearray()
-        frames = []
-        while True:
-            start = self.pending.find(bytes([DLE]))
-            if start < 0:
-                stray += self.pending
-                self.pending.clear()
-                break
-            stray += self.pending[:start]
-            del self.pending[:start]
+        stray, frames = bytearray(), []
+        while self.pending:
             seps = [i for i, b in enumerate(self.pending) if b == DLE][: self.FIELDS]
-            if len(seps) < self.FIELDS:
-                break
-            end = seps[-1] + 1
-            frames.append(bytes(self.pending[:end]))
-            del self.pending[:end]
+            if not seps or seps[0] > 0:
+                cut = seps[0] if seps else len(self.pending)
+                stray += self.pending[:cut]
+                del self.pending[:cut]
+            elif len(seps) == self.FIELDS:
+                frames.append(bytes(self.pending[: seps[-1] + 1]))
+                del self.pending[: seps[-1] + 1]
+            else:
+                break  # the rest of this frame is still on its way
         return bytes(stray), frames
 
     def flush(self):
@@ -287,62 +283,20 @@ class Station:
             self.write(answer)
         self.log("answer", kind="login", payload=answer.hex(), raw=answer.hex())
 
-    def run_modem(self):
-        reader = ModemFrameReader()
+    def reads(self, tick):
+        """Yields each read from the line, and b"" after `tick` s of quiet, until --max-s."""
         deadline = time.monotonic() + self.args.max_s if self.args.max_s else None
-        last_byte = None
         while True:
-            timeout = 0.05
+            timeout = tick
             if deadline is not None:
                 left = deadline - time.monotonic()
                 if left <= 0:
                     self.log("timeout")
-                    return 0
-                timeout = min(timeout, left)
-            ready, _, _ = select.select([self.fd], [], [], timeout)
-            data = b""
-            if ready:
-                try:
-                    data = os.read(self.fd, 4096)
-                except OSError:
-                    data = b""
-                if not data:
-                    time.sleep(0.05)  # far side closed (a pty says so until it is opened again)
-            if data:
-                last_byte = time.monotonic()
-                stray, frames = reader.feed(data)
-                if stray:
-                    self.log("stray", raw=stray.hex())
-                for raw in frames:
-                    self.log("frame", kind="login", link="modem", raw=raw.hex(), payload=raw.hex(),
-                             fields=modem_fields(raw), complete=True)
-                    self.modem_answer()
-            elif last_byte is not None and time.monotonic() - last_byte >= self.args.frame_gap_ms / 1000.0:
-                last_byte = None
-                raw = reader.flush()
-                if raw:
-                    self.log("frame", kind="login", link="modem", raw=raw.hex(), payload=raw.hex(),
-                             fields=modem_fields(raw + bytes([DLE])), complete=False)
-                    self.modem_answer()
-
-    def run(self):
-        self.open_line()
-        if self.args.link == "modem":
-            self.log("ready", link="modem", scenario=self.args.scenario)
-            return self.run_modem()
-        self.log("ready", scenario=self.args.scenario, applies=sorted(self.applies))
-        reader = FrameReader()
-        deadline = time.monotonic() + self.args.max_s if self.args.max_s else None
-        while True:
-            timeout = 0.2
-            if deadline is not None:
-                left = deadline - time.monotonic()
-                if left <= 0:
-                    self.log("timeout")
-                    return 0
+                    return
                 timeout = min(timeout, left)
             ready, _, _ = select.select([self.fd], [], [], timeout)
             if not ready:
+                yield b""
                 continue
             try:
                 data = os.read(self.fd, 4096)
@@ -351,6 +305,41 @@ class Station:
             if not data:
                 # The far side is closed; a pty reports that until it is opened again.
                 time.sleep(0.05)
+            yield data
+
+    def modem_login(self, raw, complete):
+        fields = modem_fields(raw if complete else raw + bytes([DLE]))
+        self.log("frame", kind="login", link="modem", raw=raw.hex(), payload=raw.hex(),
+                 fields=fields, complete=complete)
+        self.modem_answer()
+
+    def run_modem(self):
+        reader = ModemFrameReader()
+        last_byte = None
+        for data in self.reads(0.05):
+            if data:
+                last_byte = time.monotonic()
+                stray, frames = reader.feed(data)
+                if stray:
+                    self.log("stray", raw=stray.hex())
+                for raw in frames:
+                    self.modem_login(raw, True)
+            elif last_byte is not None and time.monotonic() - last_byte >= self.args.frame_gap_ms / 1000.0:
+                last_byte = None
+                raw = reader.flush()
+                if raw:
+                    self.modem_login(raw, False)
+        return 0
+
+    def run(self):
+        self.open_line()
+        if self.args.link == "modem":
+            self.log("ready", link="modem", scenario=self.args.scenario)
+            return self.run_modem()
+        self.log("ready", scenario=self.args.scenario, applies=sorted(self.applies))
+        reader = FrameReader()
+        for data in self.reads(0.2):
+            if not data:
                 continue
             stray, frames = reader.feed(data)
             if stray:
@@ -366,6 +355,7 @@ class Station:
                 if kind == "hangup" and self.args.exit_after_hangup:
                     self.log("exit")
                     return 0
+        return 0
 
 
 def parse_args(argv):
