@@ -120,8 +120,11 @@ int DialCall() {
         return 0;
     }
     tapi.callInProgress = 1;
-    if (dialog != nullptr)
+    if (dialog != nullptr) {
         dialog->m_nReplyState = 0;
+        // Dialling serves messages while it waits: Hangup must already work.
+        dialog->UpdateControls();
+    }
     // A copy: the dialog's field may change while the waits serve messages.
     OpenAndDial(tapi, dialog != nullptr ? dialog->m_strDialNumber : std::string());
     return tapi.callInProgress;
