@@ -122,8 +122,8 @@ def line_endings(args):
             if box_text:
                 box, caption, text = run.wait_box()
                 assert (caption, text) == ("Warning", box_text), (what, caption, text)
-                if what == "hard re-initialisation":
-                    s.screenshot("modemends-reinit-warning", box)
+                if what in ("hard re-initialisation", "line out for maintenance"):
+                    s.screenshot("modemends-warning-" + what.split()[-1], box)
                 run.dismiss(box)
             got = run.wait_status(lines[-1])
             assert got == lines, (what, got)
