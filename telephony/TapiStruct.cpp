@@ -58,6 +58,9 @@ void* AllocTapiStruct(void* block, DWORD size, const char* label) {
         if (allocated == 0) {
             DebugPrint("%s", label);
             ReportLastError(GetLastError(), "LocalSize : ", kTapiSource, __LINE__);
+            // The caller gives its block up to this call, so a null answer
+            // must not leave that block behind.
+            LocalFree(block);
             return nullptr;
         }
         if (allocated >= size) {

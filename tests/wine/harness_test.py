@@ -13,7 +13,8 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from farlink_wine import run_cases, shim_preload, wait_for  # noqa: E402
+from farlink_wine import (  # noqa: E402
+    SecretLeak, find_secret_leaks, run_cases, shim_preload, wait_for)
 
 # Runs inside a process with the shim preloaded; prints what the ioctls answered.
 SHIM_CLIENT = textwrap.dedent("""
@@ -124,7 +125,41 @@ def comm_port_under_wine(args):
         assert code == 0, "after release: %s" % proc.stderr_text()
 
 
-CASES = {"shim_on_pty": shim_on_pty, "comm_port_under_wine": comm_port_under_wine}
+def planted_secret_is_caught(args):
+    """The password check that every session makes finds a planted leak in each form it looks for."""
+    password = "Planted#Pw9"
+    folder = Path(args.build_dir).resolve() / "wine-runs" / "planted-forms"
+    folder.mkdir(parents=True, exist_ok=True)
+    forms = {
+        "plain.log": password.encode("cp1252"),
+        "hexdump.log": password.encode().hex(" ").upper().encode(),
+        "clean.log": b"Sending username and password...\r\n",
+    }
+    for name, body in forms.items():
+        (folder / name).write_bytes(b"2026-12-08 14:03:05.120 " + body + b"\r\n")
+    # Wine escapes what OutputDebugString carries; the check reads through that.
+    trace = folder / "run.stderr"
+    trace.write_text('0024:warn:debugstr:OutputDebugStringA "pw=Planted\\x23Pw9\\n"\n')
+    found = find_secret_leaks([password, "x"], sorted(folder.iterdir()), [trace])
+    assert sorted(Path(path).name for path, _ in found) == [
+        "hexdump.log", "plain.log", "run.stderr"], found
+
+    # Whole sessions: a planted log file fails the test, a clean one does not.
+    with args.session(com_ports=[]) as s:
+        s.secret(password)
+        (s.prefix / "drive_c" / "clean.log").write_text("nothing to see\n")
+    try:
+        with args.session(com_ports=[]) as s:
+            s.secret(password)
+            (s.prefix / "drive_c" / "leaky.log").write_text("user=alice pass=%s\n" % password)
+    except SecretLeak as caught:
+        assert "leaky.log" in str(caught), caught
+    else:
+        raise AssertionError("a password planted in a log passed the session's check")
+
+
+CASES = {"shim_on_pty": shim_on_pty, "comm_port_under_wine": comm_port_under_wine,
+         "planted_secret_is_caught": planted_secret_is_caught}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES, extra_options=["--probe"]))
