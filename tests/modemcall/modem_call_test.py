@@ -8,8 +8,8 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from modemcall import (ARGS, CONNECTS, DIAL, DIAL_NUMBER, FRAME, HANGUP, LINE, MAIN_CAPTION,  # noqa: E402,E501
-                       PROGRESS, READY, REPLY, dismiss_box, find_box, names, read_frame,
+from modemcall import (ARGS, CONNECTS, DIAL, DIAL_NUMBER, FRAME, HANGUP, LINE,  # noqa: E402
+                       READY, REPLY, dismiss_box, find_box, names, read_frame,
                        require_calls, start_call, status_lines, wait_box, wait_ready_again,
                        wait_status)
 from farlink_wine import run_cases, wait_for  # noqa: E402

@@ -112,3 +112,12 @@ def read_frame(port, timeout=30.0):
 def names(log, *functions):
     """The calls of these functions in the provider log, in order."""
     return [e.name for e in log.calls() if e.name in functions]
+
+
+def call_ending(log):
+    """Drop, deallocate and close of the attempt, in order (the line list's probe opened and
+    closed the line once before: only what follows the last lineOpen counts)."""
+    calls = log.calls()
+    opened = max((i for i, e in enumerate(calls) if e.name == "lineOpen"), default=-1)
+    return [e.name for e in calls[opened + 1:]
+            if e.name in ("lineDrop", "lineDeallocateCall", "lineClose")]
