@@ -4,6 +4,7 @@ awkward moments: Hangup while a request is pending and while dialling waits to b
 call that never goes idle, a repeated CONNECTED, and a data channel that refuses the handle."""
 
 import sys
+import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
@@ -98,6 +99,23 @@ def repeated_connected_starts_once(args):
         app.wait(30)
 
 
+def provider_that_never_replies(args):
+    """A request whose reply never comes ends the attempt after a minute, not never."""
+    require_calls(args)
+    with args.session(com_ports=["COM1"]) as s:
+        app, dlg, pressed = start_call(s, LINE + "reply-delay 600000\n")
+        lines = wait_ready_again(dlg, timeout=120)
+        took = time.monotonic() - pressed
+        assert lines == [READY, READY], lines
+        assert 55 <= took <= 110, took
+        trace = app.trace()
+        assert "Call timed out in WaitForReply." in trace and "DialCallInParts failed." in trace
+        assert call_ending(s.tapi_log) == ["lineClose"]
+        assert dlg.enabled(DIAL) and not dlg.enabled(HANGUP)
+        dlg.close()
+        app.wait(30)
+
+
 LONG_NUMBER = "5" * 400
 # (name, commid form, dial number, box the data channel shows or None)
 REFUSALS = [
@@ -139,6 +157,7 @@ CASES = {
     "hangup_while_dialling_waits": hangup_while_dialling_waits,
     "call_that_never_goes_idle": call_that_never_goes_idle,
     "repeated_connected_starts_once": repeated_connected_starts_once,
+    "provider_that_never_replies": provider_that_never_replies,
     "channel_refuses_the_handle": channel_refuses_the_handle,
 }
 
