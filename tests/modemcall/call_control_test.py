@@ -152,12 +152,53 @@ def channel_refuses_the_handle(args):
             app.wait(30)
 
 
+# (name, scenario after the line, exit status, end of the log's last line)
+UNATTENDED = [
+    ("executed", CONNECTS, 0, "the station executed the command"),
+    ("busy", "event makecall 100 LINE_CALLSTATE call LINECALLSTATE_BUSY 0 0\n", 3,
+     "the line was busy"),
+    ("disconnected busy", "event makecall 100 LINE_CALLSTATE call LINECALLSTATE_DISCONNECTED "
+     "LINEDISCONNECTMODE_BUSY 0\n", 3, "the line was busy"),
+    ("no answer", "event makecall 100 LINE_CALLSTATE call LINECALLSTATE_DISCONNECTED "
+     "LINEDISCONNECTMODE_NOANSWER 0\n", 3, "the call was not answered"),
+    ("dropped", "event makecall 100 LINE_CALLSTATE call LINECALLSTATE_DISCONNECTED "
+     "LINEDISCONNECTMODE_NORMAL 0\n", 3, "the call was dropped"),
+    ("went idle", "event makecall 100 LINE_CALLSTATE call LINECALLSTATE_IDLE 0 0\n", 3,
+     "the call was dropped"),
+    ("line closed", "event makecall 100 LINE_CLOSE line 0 0 0\n", 3, "the call was dropped"),
+    ("no handle", "  commid offset-out\n" + CONNECTS, 3, "the call could not be made"),
+    ("no line", "results lineOpen 0 LINEERR_ALLOCATED\n", 3, "the call could not be made"),
+]
+
+
+def unattended_endings(args):
+    """/AUTODIAL /AUTOCLOSE: each way a modem call ends closes the program with its status."""
+    require_calls(args)
+    for name, scenario, status, last in UNATTENDED:
+        with args.session(com_ports=["COM1"]) as s:
+            log_file = s.prefix / "drive_c" / "Farlink" / "run.log"
+            app = s.start_farlink(ARGS + ["/AUTODIAL", "/AUTOCLOSE", "/LOG:C:\\Farlink\\run.log"],
+                                  tapi=LINE + scenario, wait_window=False)
+            if name == "executed":
+                data, _ = read_frame(s.port("COM1"))
+                assert data == FRAME, data
+                s.port("COM1").write(REPLY)
+            if name == "no line":
+                box, text = wait_box(s)
+                box.press(1)
+            code = app.wait(60)
+            lines = log_file.read_text(errors="replace").splitlines()
+            assert code == status, (name, code, lines)
+            assert lines[-1].endswith("Exit status %d: %s" % (status, last)), (name, lines)
+
+
 CASES = {
     "hangup_while_a_request_is_pending": hangup_while_a_request_is_pending,
     "hangup_while_dialling_waits": hangup_while_dialling_waits,
     "call_that_never_goes_idle": call_that_never_goes_idle,
     "repeated_connected_starts_once": repeated_connected_starts_once,
     "provider_that_never_replies": provider_that_never_replies,
+    "unattended_endings": unattended_endings,
     "channel_refuses_the_handle": channel_refuses_the_handle,
 }
 

@@ -89,7 +89,8 @@ def dial_wait_cpu(args):
     print("BENCH dialling waiting %.1f s to be enabled: program CPU %.2f s" % (took, cpu))
 
 
-CASES = {"exchange": exchange, "idle_cpu": idle_cpu, "connected_cpu": connected_cpu, "dial_wait_cpu": dial_wait_cpu}
+CASES = {"exchange": exchange, "idle_cpu": idle_cpu, "connected_cpu": connected_cpu,
+         "dial_wait_cpu": dial_wait_cpu}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES))
