@@ -104,14 +104,16 @@ int WaitForCallState(DWORD state) {
             return kWaitDone;
         }
         server.ServeOne(Remaining(start, kCallStateLimitMs));
-        if (state == 0 && tapi.callStateChanged) {
-            callStateWaitEnded = true;
-            return kWaitDone;
-        }
+        // An attempt stopped meanwhile (its drop also changes the state) ends
+        // the wait as aborted: the waiting caller must not go on with the call.
         if (!tapi.callInProgress || callStateWaitEnded) {
             callStateWaitEnded = true;
             DebugPrint("WAITABORTED\n");
             return kWaitAborted;
+        }
+        if (state == 0 && tapi.callStateChanged) {
+            callStateWaitEnded = true;
+            return kWaitDone;
         }
         if (Remaining(start, kCallStateLimitMs) == 0) {
             callStateWaitEnded = true;

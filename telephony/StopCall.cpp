@@ -44,8 +44,11 @@ int StopCall() {
     if (tapi.hCall != 0) {
         status = QueryLineCallStatus(nullptr, tapi.hCall);
         if (status == nullptr) {
+            // Nothing can be known about the call: telephony goes altogether.
             UninitializeTapi();
             tapi.stopping = 0;
+            if (CFarlinkDlg* dialog = TheMainDialog())
+                dialog->UpdateControls();
             return 0;
         }
         if ((status->dwCallState & LINECALLSTATE_IDLE) == 0)

@@ -6,8 +6,11 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tapi"))
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "profiles"))
 from farlink_driver import Window  # noqa: E402
 from farlink_wine import MAIN_CAPTION, WineUnavailable, wait_for  # noqa: E402
+from startup_test import main_dialog  # noqa: E402,F401  (the main dialog among the boxes)
 
 DIAL, HANGUP, LINE_LIST, STATUS = 3, 6, 1001, 1008
 READY = "Ready to make a call."
@@ -55,20 +58,6 @@ def wait_ready_again(dlg, timeout=20.0):
                        what="the attempt's end")
 
 
-def main_dialog(s, timeout=30.0):
-    """The main dialog (the program's boxes carry the same caption)."""
-    ui = s.driver()
-
-    def found():
-        for handle, _pid, cls, caption in ui.windows():
-            if caption == MAIN_CAPTION and cls == "#32770":
-                window = Window(ui, handle)
-                if any(c["id"] == LINE_LIST for c in window.controls()):
-                    return window
-        return None
-    return wait_for(found, timeout, what="the main dialog")
-
-
 def find_box(s, caption=MAIN_CAPTION):
     """An open message box with this caption: (window, text) or None."""
     ui = s.driver()
@@ -93,11 +82,13 @@ def dismiss_box(s, expected_text, caption=MAIN_CAPTION, timeout=20.0):
     window.wait_gone()
 
 
-def start_call(s, scenario, args=ARGS):
-    """Starts the program on the scenario, presses Dial; returns (app, dialog, press time)."""
+def start_call(s, scenario, args=ARGS, delay=0.0):
+    """Starts the program on the scenario, presses Dial (after `delay` s, for events the
+    scenario sends at start); returns (app, dialog, press time)."""
     app = s.start_farlink(list(args), tapi=scenario)
     dlg = main_dialog(s)
     wait_status(dlg, lambda lines: lines == [READY], what="the start's ready line")
+    time.sleep(delay)
     pressed = time.monotonic()
     dlg.click(DIAL)
     return app, dlg, pressed
@@ -112,3 +103,12 @@ def read_frame(port, timeout=30.0):
 def names(log, *functions):
     """The calls of these functions in the provider log, in order."""
     return [e.name for e in log.calls() if e.name in functions]
+
+
+def call_ending(log):
+    """Drop, deallocate and close of the attempt, in order (the line list's probe opened and
+    closed the line once before: only what follows the last lineOpen counts)."""
+    calls = log.calls()
+    opened = max((i for i, e in enumerate(calls) if e.name == "lineOpen"), default=-1)
+    return [e.name for e in calls[opened + 1:]
+            if e.name in ("lineDrop", "lineDeallocateCall", "lineClose")]

@@ -237,6 +237,8 @@ class Reader {
             e.message = kProbe;
         else if (w[3] == "set-callfeatures")
             e.message = kSetCallFeatures;
+        else if (w[3] == "set-media")
+            e.message = kSetMedia;
         else if (!Value(w[3], &e.message))
             return Fail("bad message '" + w[3] + "'");
         if (!Value(w[2], &e.delayMs))

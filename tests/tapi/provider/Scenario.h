@@ -55,6 +55,9 @@ struct Sequence {
 // that lineGetCallStatus reports for the call addressed.
 const uint32_t kProbe = 0xFFFFFFFF;
 const uint32_t kSetCallFeatures = 0xFFFFFFFE;
+// Message kSetMedia sends nothing: it sets the dwMediaModes (param1) that the
+// line device DEVICE (a number) reports from then on.
+const uint32_t kSetMedia = 0xFFFFFFFD;
 
 struct Event {
     std::string anchor;
