@@ -1,6 +1,7 @@
 // Main dialog: initialisation, message routing, status log, enable rules and
 // the field handlers.
 #include "console/FarlinkDlg.h"
+#include "console/CallOutcome.h"
 #include "app/AppShell.h"
 #include "console/AboutDlg.h"
 #include "console/DialogRules.h"
@@ -158,6 +159,9 @@ bool CFarlinkDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR&
     } else if (id == ID_DIAL) {
         OnDial();
     } else if (id == ID_HANGUP) {
+        // Posted without a control: the modem data channel has failed.
+        if (lParam == 0 && m_nCommType == 0 && m_tapi.callInProgress)
+            ReportCallEnd(CallEnd::Dropped);
         OnHangup();
     } else if (id == IDC_LOAD) {
         OnLoad();

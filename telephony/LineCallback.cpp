@@ -1,6 +1,8 @@
 // The line callback: every message is traced, then handled on the
 // user-interface thread inside its message dispatching.
+#include "console/CallOutcome.h"
 #include "console/FarlinkDlg.h"
+#include "telephony/CallStateText.h"
 #include "telephony/DebugTrace.h"
 #include "telephony/LineErrorBoxes.h"
 #include "telephony/TapiCode.h"
@@ -40,16 +42,87 @@ void OnLineCreate(DWORD, DWORD, DWORD_PTR, DWORD_PTR newDevice, DWORD_PTR, DWORD
         tapi.numDevs = static_cast<DWORD>(newDevice) + 1;
 }
 
-// Call progress and line closing are handled once calls are placed.
-void OnLineCallState(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
-void OnLineClose(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
+// A call the program did not place itself is not its to keep: the
+// privilege says so.
+bool KeepAfterPrivilege(DWORD_PTR privilege) {
+    if (privilege == 0)
+        return true;
+    if (privilege == LINECALLPRIVILEGE_MONITOR) {
+        DebugPrint("line given monitor privilege; closing\n");
+    } else if (privilege == LINECALLPRIVILEGE_OWNER) {
+        DebugPrint("line given owner privilege; closing\n");
+        ReportCallEnd(CallEnd::Dropped);
+        StopCall();
+        return true; // the state is still reported
+    } else {
+        DebugPrint("Unknown LINECALLPRIVILEGE message: closing\n");
+    }
+    ReportCallEnd(CallEnd::Dropped);
+    StopCall();
+    return false;
+}
+
+void OnLineCallState(DWORD device, DWORD, DWORD_PTR, DWORD_PTR state, DWORD_PTR mode,
+                     DWORD_PTR privilege) {
+    TapiState& tapi = Tapi();
+    // Without a call of ours every call is someone else's (or an earlier
+    // attempt's).
+    if (tapi.hCall == 0 || device != tapi.hCall) {
+        DebugPrint("LINE_CALLSTATE: Unknown device ID '0x%lx'.",
+                   static_cast<unsigned long>(device));
+        return;
+    }
+    tapi.callState = static_cast<DWORD>(state);
+    tapi.callStateChanged = 1;
+    if (!KeepAfterPrivilege(privilege))
+        return;
+    const CallStateRow* row = FindCallState(static_cast<uint32_t>(state));
+    if (row == nullptr) {
+        DebugPrint("Unhandled LINECALLSTATE message\n");
+        return;
+    }
+    const char* status = row->status;
+    if (state == LINECALLSTATE_DISCONNECTED)
+        status = DisconnectModeText(static_cast<uint32_t>(mode));
+    if (status != nullptr)
+        AppendTapiStatus(status);
+    if (row->debug != nullptr)
+        DebugPrint("%s", row->debug);
+    else if (status != nullptr)
+        DebugPrint("%s\n", status);
+    switch (row->action) {
+    case CallStateAction::Stop:
+        // The idle state that the program's own drop brings is no news.
+        if (!tapi.stopping)
+            ReportCallEnd(CallEndOf(static_cast<uint32_t>(state), static_cast<uint32_t>(mode)));
+        StopCall();
+        break;
+    case CallStateAction::Answer:
+        lineAnswer(tapi.hCall, nullptr, 0);
+        break;
+    case CallStateAction::Connect:
+        StartConnectSequence();
+        break;
+    case CallStateAction::None:
+        break;
+    }
+}
+
+void OnLineClose(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
+    TapiState& tapi = Tapi();
+    // The service has closed the line: neither handle may be used again.
+    tapi.hLine = 0;
+    tapi.hCall = 0;
+    AppendTapiStatus("Call was shut down.");
+    ReportCallEnd(CallEnd::Dropped);
+    StopCall();
+}
 
 void OnLineDevState(DWORD device, DWORD message, DWORD_PTR instance, DWORD_PTR state,
                     DWORD_PTR detail, DWORD_PTR extra) {
     switch (state) {
     case LINEDEVSTATE_RINGING:
-        if (CFarlinkDlg* dialog = TheMainDialog())
-            dialog->AppendStatus("Line Ringing");
+        AppendTapiStatus("Line Ringing");
         DebugPrint("Line Ringing.\n");
         break;
     case LINEDEVSTATE_DISCONNECTED:
@@ -60,6 +133,7 @@ void OnLineDevState(DWORD device, DWORD message, DWORD_PTR instance, DWORD_PTR s
                  : state == LINEDEVSTATE_OUTOFSERVICE
                      ? "Line selected is now Out of Service."
                      : "Line selected is now out for maintenance.");
+        ReportCallEnd(CallEnd::Dropped);
         StopCall();
         break;
     case LINEDEVSTATE_REINIT:

@@ -1,5 +1,6 @@
 // Compile-time proof that the platform-free telephony names and values stand
 // where the system header puts them.
+#include "telephony/CallParams.h"
 #include "telephony/LineBlocks.h"
 #include "telephony/TapiCode.h"
 #include "telephony/TapiNames.h"
@@ -329,3 +330,44 @@ FARLINK_CHECK_OFFSET(kUsedSizeOffset, VARSTRING, dwUsedSize);
 FARLINK_CHECK_OFFSET(kVarStringStringSizeOffset, VARSTRING, dwStringSize);
 FARLINK_CHECK_OFFSET(kVarStringStringOffsetOffset, VARSTRING, dwStringOffset);
 static_assert(kVarStringFixedSize == sizeof(VARSTRING), "VARSTRING");
+
+// Pause characters, call states, disconnect modes and the call parameters.
+FARLINK_CHECK_VALUE(TapiValue::kLineErrDialBilling, LINEERR_DIALBILLING);
+FARLINK_CHECK_VALUE(TapiValue::kLineErrDialDialTone, LINEERR_DIALDIALTONE);
+FARLINK_CHECK_VALUE(TapiValue::kLineErrDialPrompt, LINEERR_DIALPROMPT);
+FARLINK_CHECK_VALUE(TapiValue::kLineErrDialQuiet, LINEERR_DIALQUIET);
+FARLINK_CHECK_VALUE(TapiValue::kDevCapDialBilling, LINEDEVCAPFLAGS_DIALBILLING);
+FARLINK_CHECK_VALUE(TapiValue::kDevCapDialQuiet, LINEDEVCAPFLAGS_DIALQUIET);
+FARLINK_CHECK_VALUE(TapiValue::kDevCapDialDialTone, LINEDEVCAPFLAGS_DIALDIALTONE);
+FARLINK_CHECK_VALUE(TapiValue::kCallStateIdle, LINECALLSTATE_IDLE);
+FARLINK_CHECK_VALUE(TapiValue::kCallStateOffering, LINECALLSTATE_OFFERING);
+FARLINK_CHECK_VALUE(TapiValue::kCallStateDialing, LINECALLSTATE_DIALING);
+FARLINK_CHECK_VALUE(TapiValue::kCallStateRingBack, LINECALLSTATE_RINGBACK);
+FARLINK_CHECK_VALUE(TapiValue::kCallStateConnected, LINECALLSTATE_CONNECTED);
+FARLINK_CHECK_VALUE(TapiValue::kCallStateProceeding, LINECALLSTATE_PROCEEDING);
+FARLINK_CHECK_VALUE(TapiValue::kDisconnectNormal, LINEDISCONNECTMODE_NORMAL);
+FARLINK_CHECK_VALUE(TapiValue::kDisconnectUnknown, LINEDISCONNECTMODE_UNKNOWN);
+FARLINK_CHECK_VALUE(TapiValue::kDisconnectReject, LINEDISCONNECTMODE_REJECT);
+FARLINK_CHECK_VALUE(TapiValue::kDisconnectPickup, LINEDISCONNECTMODE_PICKUP);
+FARLINK_CHECK_VALUE(TapiValue::kDisconnectForwarded, LINEDISCONNECTMODE_FORWARDED);
+FARLINK_CHECK_VALUE(TapiValue::kDisconnectBusy, LINEDISCONNECTMODE_BUSY);
+FARLINK_CHECK_VALUE(TapiValue::kDisconnectNoAnswer, LINEDISCONNECTMODE_NOANSWER);
+FARLINK_CHECK_VALUE(TapiValue::kDisconnectBadAddress, LINEDISCONNECTMODE_BADADDRESS);
+FARLINK_CHECK_VALUE(TapiValue::kDisconnectUnreachable, LINEDISCONNECTMODE_UNREACHABLE);
+FARLINK_CHECK_VALUE(TapiValue::kDisconnectCongestion, LINEDISCONNECTMODE_CONGESTION);
+FARLINK_CHECK_VALUE(TapiValue::kDisconnectIncompatible, LINEDISCONNECTMODE_INCOMPATIBLE);
+FARLINK_CHECK_VALUE(TapiValue::kDisconnectUnavail, LINEDISCONNECTMODE_UNAVAIL);
+FARLINK_CHECK_VALUE(TapiValue::kDisconnectNoDialTone, LINEDISCONNECTMODE_NODIALTONE);
+FARLINK_CHECK_VALUE(TapiValue::kCallParamFlagsIdle, LINECALLPARAMFLAGS_IDLE);
+FARLINK_CHECK_VALUE(TapiValue::kAddressModeAddressId, LINEADDRESSMODE_ADDRESSID);
+// The header also carries the later version's last field.
+static_assert(kCallParamsFixedSize == offsetof(LINECALLPARAMS, dwAddressType), "LINECALLPARAMS");
+FARLINK_CHECK_OFFSET(kCallParamsBearerModeOffset, LINECALLPARAMS, dwBearerMode);
+FARLINK_CHECK_OFFSET(kCallParamsMediaModeOffset, LINECALLPARAMS, dwMediaMode);
+FARLINK_CHECK_OFFSET(kCallParamsFlagsOffset, LINECALLPARAMS, dwCallParamFlags);
+FARLINK_CHECK_OFFSET(kCallParamsAddressModeOffset, LINECALLPARAMS, dwAddressMode);
+FARLINK_CHECK_OFFSET(kCallParamsAddressIdOffset, LINECALLPARAMS, dwAddressID);
+FARLINK_CHECK_OFFSET(kCallParamsDisplayableSizeOffset, LINECALLPARAMS, dwDisplayableAddressSize);
+FARLINK_CHECK_OFFSET(kCallParamsDisplayableOffsetOffset, LINECALLPARAMS,
+                     dwDisplayableAddressOffset);
+FARLINK_CHECK_OFFSET(kCallParamsNoAnswerTimeoutOffset, LINECALLPARAMS, dwNoAnswerTimeout);

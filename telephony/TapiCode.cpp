@@ -140,15 +140,3 @@ DWORD NegotiateListApiVersion(DWORD deviceId) {
                         __LINE__);
     return 0;
 }
-
-// Placing and dropping calls comes later: a Dial on a modem line does nothing.
-int DialCall() {
-    return Tapi().callInProgress;
-}
-
-int StopCall() {
-    TapiState& tapi = Tapi();
-    tapi.callInProgress = 0;
-    tapi.connected = 0;
-    return 1;
-}

@@ -86,6 +86,26 @@ int VerifyUsableLine(DWORD deviceId);
 // Calls.
 int DialCall();
 int StopCall();
+BOOL DialCallInParts(LPLINEDEVCAPS caps, const char* dial);
+// The parameter block of the data call, in block when it is big enough;
+// null when no block could be had.
+LPLINECALLPARAMS CreateCallParams(LPLINECALLPARAMS block, const char* dial);
+// The "comm/datamodem" identifier of a call, grown as the provider asks.
+LPVARSTRING QueryCallCommId(LPVARSTRING id, HCALL call);
+// Fetches the connected call's modem handle, hands it to the data channel
+// and has the dialog send its login frame; runs once per call.
+void StartConnectSequence();
+// A Status box line of the main dialog, when there is one.
+void AppendTapiStatus(const char* text);
+
+// Waits that serve the thread's messages, so line events and the operator's
+// commands run inside them.
+enum WaitResult { kWaitDone = 0, kWaitAborted = 1, kWaitTimedOut = 2 };
+// The result of the request that value names (0 or a LINEERR_ code), a
+// value that is no request id unchanged, or kWaitAborted / kWaitTimedOut.
+LONG WaitForReply(LONG value);
+// Waits for hCall to reach state, or for any change when state is 0.
+int WaitForCallState(DWORD state);
 
 // Errors: what a telephony result means for the operation that met it.
 BOOL HandleLineError(LONG result);

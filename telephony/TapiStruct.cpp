@@ -12,6 +12,7 @@ const DWORD kDevCapsFirstSize = 1292;
 const DWORD kAddressCapsFirstSize = 1252;
 const DWORD kAddressStatusFirstSize = 1088;
 const DWORD kCallStatusFirstSize = 1080;
+const DWORD kCommIdFirstSize = 1048;
 
 // A provider's dwNeededSize is believed this far and no further: no line
 // structure comes near it, and a provider that keeps asking for more must not
@@ -116,4 +117,12 @@ LPLINECALLSTATUS QueryLineCallStatus(LPLINECALLSTATUS status, HCALL call) {
                     "lineGetCallStatus unhandled error: ", [&](void* block) {
                         return lineGetCallStatus(call, static_cast<LPLINECALLSTATUS>(block));
                     }));
+}
+
+LPVARSTRING QueryCallCommId(LPVARSTRING id, HCALL call) {
+    return static_cast<LPVARSTRING>(QueryStruct(
+        id, kCommIdFirstSize, "lineGetID: ", "lineGetID unhandled error: ", [&](void* block) {
+            return lineGetID(0, 0, call, LINECALLSELECT_CALL, static_cast<LPVARSTRING>(block),
+                             "comm/datamodem");
+        }));
 }

@@ -78,6 +78,22 @@ LONG CommIdentifier(const scenario::Line& line, VARSTRING* id, std::string* deta
         *detail = "handle=none reason=no-port";
         return LINEERR_OPERATIONFAILED;
     }
+    if (line.commId == scenario::CommIdForm::OffsetOut) {
+        id->dwStringOffset = id->dwUsedSize; // just past what was filled
+        *detail = "handle=none form=offset-out";
+        return 0;
+    }
+    if (line.commId == scenario::CommIdForm::Pipe) {
+        HANDLE readEnd = nullptr, writeEnd = nullptr;
+        if (!CreatePipe(&readEnd, &writeEnd, nullptr, 0)) {
+            *detail = "handle=none reason=pipe-failed";
+            return LINEERR_OPERATIONFAILED;
+        }
+        // The write end stays open for good, so the read end stays a live pipe.
+        std::memcpy(reinterpret_cast<BYTE*>(id) + id->dwStringOffset, &readEnd, sizeof readEnd);
+        *detail = "handle=" + Hex(reinterpret_cast<DWORD_PTR>(readEnd)) + " port=pipe";
+        return 0;
+    }
     std::string path = "\\\\.\\" + line.comm;
     HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED, nullptr);

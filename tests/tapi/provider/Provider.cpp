@@ -222,6 +222,15 @@ void Anchor(const char* anchor) {
                       Hex(copy.param1).c_str(), c ? 1 : 0);
                 return;
             }
+            if (copy.message == scenario::kSetMedia) {
+                std::vector<scenario::Line>& lines = Get().sc.lines;
+                bool known = device < lines.size();
+                if (known)
+                    lines[device].mediaModes = static_cast<uint32_t>(copy.param1);
+                Write("set-media device=%lu media=%s known=%d", static_cast<unsigned long>(device),
+                      Hex(copy.param1).c_str(), known ? 1 : 0);
+                return;
+            }
             Deliver(device, copy.message, instance, static_cast<DWORD_PTR>(copy.param1),
                     static_cast<DWORD_PTR>(copy.param2), static_cast<DWORD_PTR>(copy.param3));
         });

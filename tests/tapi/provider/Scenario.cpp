@@ -127,6 +127,15 @@ class Reader {
             if (!Current() || w.size() != 2 || w[1].size() > 16)
                 return Fail("comm takes a port name after a line");
             Current()->comm = w[1];
+        } else if (key == "commid") {
+            const char* forms[] = {"port", "offset-out", "pipe"};
+            int form = -1;
+            for (int i = 0; i < 3; ++i)
+                if (w.size() == 2 && w[1] == forms[i])
+                    form = i;
+            if (!Current() || form < 0)
+                return Fail("commid takes port, offset-out or pipe after a line");
+            Current()->commId = static_cast<CommIdForm>(form);
         } else if (key == "results" || key == "replies") {
             Results(key == "results" ? s_.results : s_.replies, w);
         } else if (key == "event") {
@@ -228,6 +237,8 @@ class Reader {
             e.message = kProbe;
         else if (w[3] == "set-callfeatures")
             e.message = kSetCallFeatures;
+        else if (w[3] == "set-media")
+            e.message = kSetMedia;
         else if (!Value(w[3], &e.message))
             return Fail("bad message '" + w[3] + "'");
         if (!Value(w[2], &e.delayMs))

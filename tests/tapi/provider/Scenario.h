@@ -19,6 +19,11 @@ enum class NameForm {
     SizeOut,   // valid offset, size reaching far past the block
 };
 
+// How "comm/datamodem" answers: the port's handle as the service gives it, a
+// string offset past the filled part (nothing opened), or a handle that is no
+// comm device (the read end of a pipe).
+enum class CommIdForm { Port, OffsetOut, Pipe };
+
 struct Line {
     std::string name;
     NameForm nameForm = NameForm::Nul;
@@ -32,6 +37,7 @@ struct Line {
     uint32_t addrCapFlags = 0;
     uint32_t callFeatures = 0; // dwCallFeatures of its calls' LINECALLSTATUS
     std::string comm;          // "COM2": port behind "comm/datamodem"; empty: none
+    CommIdForm commId = CommIdForm::Port;
 };
 
 // Results handed out one per call. After the last one the function behaves
@@ -49,6 +55,9 @@ struct Sequence {
 // that lineGetCallStatus reports for the call addressed.
 const uint32_t kProbe = 0xFFFFFFFF;
 const uint32_t kSetCallFeatures = 0xFFFFFFFE;
+// Message kSetMedia sends nothing: it sets the dwMediaModes (param1) that the
+// line device DEVICE (a number) reports from then on.
+const uint32_t kSetMedia = 0xFFFFFFFD;
 
 struct Event {
     std::string anchor;

@@ -1,0 +1,124 @@
+// The two waits of a call attempt: for the reply to a request and for a call
+// state. Both serve the thread's messages and sleep while none are pending.
+//
+// Each wait has a flag that says "a wait of this kind has just ended". A wait
+// started from a handler inside another wait's message dispatching sets it
+// when it ends, and the outer wait then gives up with kWaitAborted: whatever
+// the inner one did (usually StopCall) has changed what the outer one was
+// waiting for.
+#include "telephony/DebugTrace.h"
+#include "telephony/TapiCode.h"
+
+namespace {
+
+bool replyWaitEnded = false;
+bool callStateWaitEnded = false;
+
+// A provider that never answers must not keep the dialog busy for good.
+const DWORD kReplyLimitMs = 60000;
+const DWORD kCallStateLimitMs = 30000;
+// Longest sleep between two looks at the wait's condition.
+const DWORD kLongestNapMs = 250;
+
+// Dispatches at most one pending message; with none pending, sleeps until
+// one comes or napMs have passed. A WM_QUIT belongs to the loop that owns
+// it: it is kept and posted again when the wait ends.
+class MessageServer {
+  public:
+    ~MessageServer() {
+        if (quit_)
+            PostQuitMessage(quitCode_);
+    }
+
+    void ServeOne(DWORD napMs) {
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit_ = true;
+                quitCode_ = static_cast<int>(msg.wParam);
+                return;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            return;
+        }
+        MsgWaitForMultipleObjectsEx(0, nullptr, napMs < kLongestNapMs ? napMs : kLongestNapMs,
+                                    QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+
+  private:
+    bool quit_ = false;
+    int quitCode_ = 0;
+};
+
+DWORD Remaining(DWORD start, DWORD limit) {
+    DWORD elapsed = GetTickCount() - start;
+    return elapsed >= limit ? 0 : limit - elapsed;
+}
+
+} // namespace
+
+LONG WaitForReply(LONG value) {
+    TapiState& tapi = Tapi();
+    replyWaitEnded = false;
+    if (value <= 0) {
+        replyWaitEnded = true;
+        return value; // a synchronous error, or nothing to wait for
+    }
+    // Set before any message is served, so the reply cannot come unseen.
+    tapi.replyReceived = 0;
+    tapi.awaitedRequestId = value;
+    tapi.replyResult = static_cast<LONG>(LINEERR_OPERATIONFAILED);
+    DWORD start = GetTickCount();
+    MessageServer server;
+    for (;;) {
+        if (tapi.replyReceived) {
+            replyWaitEnded = true;
+            // A reply result is 0 or an error; anything else would read as
+            // one of the wait's own results.
+            return tapi.replyResult > 0 ? static_cast<LONG>(LINEERR_OPERATIONFAILED)
+                                        : tapi.replyResult;
+        }
+        server.ServeOne(Remaining(start, kReplyLimitMs));
+        if (!tapi.callInProgress || replyWaitEnded) {
+            replyWaitEnded = true;
+            return kWaitAborted;
+        }
+        if (!tapi.replyReceived && Remaining(start, kReplyLimitMs) == 0) {
+            replyWaitEnded = true;
+            DebugPrint("Call timed out in WaitForReply.");
+            return kWaitTimedOut;
+        }
+    }
+}
+
+int WaitForCallState(DWORD state) {
+    TapiState& tapi = Tapi();
+    callStateWaitEnded = false;
+    DWORD start = GetTickCount();
+    tapi.callStateChanged = 0;
+    MessageServer server;
+    for (;;) {
+        if (state != 0 && tapi.callState == state) {
+            callStateWaitEnded = true;
+            return kWaitDone;
+        }
+        server.ServeOne(Remaining(start, kCallStateLimitMs));
+        // An attempt stopped meanwhile (its drop also changes the state) ends
+        // the wait as aborted: the waiting caller must not go on with the call.
+        if (!tapi.callInProgress || callStateWaitEnded) {
+            callStateWaitEnded = true;
+            DebugPrint("WAITABORTED\n");
+            return kWaitAborted;
+        }
+        if (state == 0 && tapi.callStateChanged) {
+            callStateWaitEnded = true;
+            return kWaitDone;
+        }
+        if (Remaining(start, kCallStateLimitMs) == 0) {
+            callStateWaitEnded = true;
+            DebugPrint("WAITTIMEDOUT\n");
+            return kWaitTimedOut;
+        }
+    }
+}

@@ -1,0 +1,80 @@
+// Ends a call attempt in whatever state it is: data channel, call, line.
+#include "app/AppShell.h"
+#include "console/FarlinkDlg.h"
+#include "modem/CommCode.h"
+#include "resources/resource.h"
+#include "telephony/DebugTrace.h"
+#include "telephony/TapiCode.h"
+
+namespace {
+
+void DropCall(TapiState& tapi) {
+    LONG waited = 0;
+    LONG dropped = RepeatWhileHandled(
+        [&] {
+            waited = WaitForReply(lineDrop(tapi.hCall, nullptr, 0));
+            // The wait's own outcomes are no errors to handle.
+            return waited == kWaitAborted || waited == kWaitTimedOut ? 0 : waited;
+        },
+        LINEERR_INVALCALLSTATE);
+    if (waited == kWaitAborted)
+        DebugPrint("lineDrop: WAITERR_WAITABORTED.");
+    else if (dropped != 0 && !IsLineError(dropped, LINEERR_INVALCALLSTATE))
+        ReportLineError(dropped, "lineDrop unhandled error: ", kTapiSource, __LINE__);
+    // Whatever the drop gave, the call gets its chance to go idle.
+    int idle = WaitForCallState(LINECALLSTATE_IDLE);
+    if (idle == kWaitTimedOut)
+        DebugPrint("Call timed out waiting for IDLE state.");
+    else if (idle == kWaitAborted)
+        DebugPrint("WAITERR_WAITABORTED while waiting for IDLE state.");
+    DebugPrint("Call Dropped.");
+}
+
+} // namespace
+
+int StopCall() {
+    TapiState& tapi = Tapi();
+    if (tapi.stopping || !tapi.callInProgress)
+        return 1;
+    tapi.stopping = 1;
+    DebugPrint("Stopping Call in progress");
+    StopCommChannel();
+
+    LPLINECALLSTATUS status = nullptr;
+    if (tapi.hCall != 0) {
+        status = QueryLineCallStatus(nullptr, tapi.hCall);
+        if (status == nullptr) {
+            // Nothing can be known about the call: telephony goes altogether.
+            UninitializeTapi();
+            tapi.stopping = 0;
+            if (CFarlinkDlg* dialog = TheMainDialog())
+                dialog->UpdateControls();
+            return 0;
+        }
+        if ((status->dwCallState & LINECALLSTATE_IDLE) == 0)
+            DropCall(tapi);
+        LONG freed = RepeatWhileHandled([&] { return lineDeallocateCall(tapi.hCall); });
+        if (freed != 0)
+            ReportLineError(freed, "lineDeallocateCall unhandled error: ", kTapiSource, __LINE__);
+        DebugPrint("Call Deallocated.");
+    }
+    if (tapi.hLine != 0) {
+        LONG closed = RepeatWhileHandled([&] { return lineClose(tapi.hLine); });
+        if (closed != 0)
+            ReportLineError(closed, "lineClose unhandled error: ", kTapiSource, __LINE__);
+        DebugPrint("Line Closed.");
+    }
+    tapi.hCall = 0;
+    tapi.hLine = 0;
+    tapi.connected = 0;
+    tapi.callInProgress = 0;
+    tapi.stopping = 0;
+    DebugPrint("Call stopped");
+    if (CFarlinkDlg* dialog = TheMainDialog()) {
+        dialog->AppendStatus(LoadText(IDS_READY));
+        dialog->UpdateControls();
+    }
+    if (status != nullptr)
+        LocalFree(status);
+    return 1;
+}
