@@ -5,6 +5,7 @@ and the shutdown through the close box."""
 
 import os
 import sys
+import threading
 import time
 from pathlib import Path
 
@@ -12,7 +13,7 @@ HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parents[0] / "wine"))
 sys.path.insert(0, str(HERE.parents[0] / "profiles"))
 
-from farlink_driver import IDCANCEL, IDNO, IDOK, IDYES, Window  # noqa: E402
+from farlink_driver import IDCANCEL, IDNO, IDOK, IDYES, UiDriver, Window  # noqa: E402
 from farlink_tapi import install_control_panel  # noqa: E402
 from farlink_wine import MAIN_CAPTION, WineUnavailable, run_cases, wait_for  # noqa: E402
 from profiles_test import profile_bytes  # noqa: E402
@@ -387,6 +388,40 @@ def close_box_shuts_telephony_down(args):
         assert "TAPI uninitialized." in app.trace(), app.trace()
 
 
+def dial_during_reinit_wait_is_refused(args):
+    """A Dial that comes while a Dial's initialisation waits out a REINIT does not start another."""
+    require_telephony(args)
+    if b"lineMakeCall" not in Path(args.exe).read_bytes():
+        raise WineUnavailable("%s does not place calls" % Path(args.exe).name)
+    # Telephony is shut down by a hard re-initialisation; the next Dial meets one REINIT.
+    scenario = TWO_MODEMS + """
+results lineInitialize 0 LINEERR_REINIT
+event init 300 LINE_LINEDEVSTATE 0x77 LINEDEVSTATE_REINIT 0 0
+"""
+    with args.session(com_ports=[]) as s:
+        app = start(s, scenario, ["/DIAL:5551234"])
+        dlg = main_dialog(s)
+        answer(s, "Warning", "Tapi line configuration has changed.", [IDOK], IDOK)
+        s.tapi_log.wait_call("lineShutdown")
+        # The click lasts as long as the wait; a second driver acts meanwhile.
+        other = UiDriver(s, os.environ["FARLINK_DRIVER"])
+        s._drivers.append(other)
+        first = threading.Thread(target=Window(other, dlg.handle).click, args=(3,))
+        first.start()
+        s.tapi_log.wait(lambda e: e.call("lineInitialize") and e["result"] == "LINEERR_REINIT")
+        # The button is disabled meanwhile; the command still reaches the dialog.
+        dlg.command(3)
+        first.join(30)
+        s.tapi_log.wait_call("lineMakeCall", timeout=30)
+        time.sleep(0.5)
+        results = [e["result"] for e in s.tapi_log.calls("lineInitialize")]
+        assert results == ["0", "LINEERR_REINIT", "0"], results
+        assert len(s.tapi_log.calls("lineMakeCall")) == 1, s.tapi_log.calls("lineMakeCall")
+        dlg.click(6)  # Hangup
+        s.tapi_log.wait_call("lineClose", timeout=40)
+        close_through_close_box(s, app, dlg)
+
+
 CASES = {
     "line_list_by_the_rules": line_list_by_the_rules,
     "names_in_every_form": names_in_every_form,
@@ -399,6 +434,7 @@ CASES = {
     "resource_unavailable_retry_and_cancel": resource_unavailable_retry_and_cancel,
     "line_events_after_start_up": line_events_after_start_up,
     "close_box_shuts_telephony_down": close_box_shuts_telephony_down,
+    "dial_during_reinit_wait_is_refused": dial_during_reinit_wait_is_refused,
 }
 
 if __name__ == "__main__":
