@@ -63,8 +63,9 @@ TEST(FailedToConnect, OverlongNumbersAreCutToFit) {
         EXPECT_LE(text.size(), kFailedToConnectRoom - 1) << length;
         EXPECT_EQ(text.back(), '\'') << length;
         EXPECT_EQ(text.compare(0, 22, "Failed to Connect to '"), 0);
-        if (length <= 276)
+        if (length <= 276) {
             EXPECT_EQ(text.size(), 23 + length);
+        }
     }
 }
 
@@ -90,8 +91,9 @@ TEST(CallParams, FixedFieldsThenTheDialString) {
                    offset == kCallParamsFlagsOffset || offset == kCallParamsAddressModeOffset ||
                    offset == kCallParamsDisplayableSizeOffset ||
                    offset == kCallParamsDisplayableOffsetOffset;
-        if (!set)
+        if (!set) {
             EXPECT_EQ(Field(block, offset), 0u) << offset;
+        }
     }
 }
 
