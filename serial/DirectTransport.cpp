@@ -21,6 +21,8 @@ namespace {
 // frame the dialog builds (2048 bytes) even when every byte is a doubled 0x10.
 uint8_t tx_envelope[2 * 2048 + 5];
 
+constexpr DWORD kAnswerPollMs = 1;
+
 class WaitCursor {
   public:
     WaitCursor() : previous_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
@@ -59,10 +61,11 @@ bool SendEnvelope(const uint8_t* payload, int32_t length) {
     return SCSendTxBuf(direct_port, tx_envelope, size) != 0;
 }
 
-// Waits in 10 ms steps until the station's answer is acknowledged (0) or the library's
+// Waits in 1 ms steps until the station's answer is acknowledged (0) or the library's
 // timeout model ends the exchange (its status code). The status is read once after each
 // check: the decoder clears it when a byte follows a long pause, and a timeout already
-// seen must still end the wait.
+// seen must still end the wait. Steps of 10 ms cost 5 ms on average at each of the three
+// waits of an exchange; a step of 1 ms costs nothing measurable in CPU time.
 int32_t WaitForAcknowledgement() {
     direct_port->status = 0;
     for (;;) {
@@ -74,7 +77,7 @@ int32_t WaitForAcknowledgement() {
         const int32_t status = direct_port->status;
         if (status != 0)
             return status;
-        Sleep(10);
+        Sleep(kAnswerPollMs);
     }
 }
 

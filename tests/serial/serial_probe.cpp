@@ -1,6 +1,7 @@
 // Drives the serial library from a Windows program, scenario by scenario, against a peer on COM1.
 // The peer (serial_wine_test.py) answers each message by its first byte; see there.
 #include "serial/SerialApi.h"
+#include "tests/serial/BenchmarkBaselines.h"
 #include "tests/wine/ProbeCheck.h"
 
 #include <windows.h>
@@ -458,7 +459,22 @@ void MessagePump() {
     Say("message pump done");
 }
 
-// Numbers for the benchmarks document; nothing here is asserted except lost bytes.
+double Mean(const std::vector<double>& values) {
+    double sum = 0;
+    for (double v : values)
+        sum += v;
+    return values.empty() ? 0 : sum / values.size();
+}
+
+double Worst(const std::vector<double>& values) {
+    double worst = 0;
+    for (double v : values)
+        worst = v > worst ? v : worst;
+    return worst;
+}
+
+// Numbers for the benchmarks document, each beside its baseline; nothing here is asserted
+// except lost bytes.
 void Benchmark() {
     std::vector<double> opens;
     for (int round = 0; round < 20; ++round) {
@@ -470,12 +486,13 @@ void Benchmark() {
         opens.push_back(NowMs() - start);
         SCPortClose(port);
     }
-    double worst = 0, sum = 0;
-    for (double t : opens) {
-        worst = t > worst ? t : worst;
-        sum += t;
-    }
-    Say("bench SCPortOpen mean %.2f ms max %.2f ms (20 opens)", sum / opens.size(), worst);
+    std::vector<double> bare;
+    for (int round = 0; round < 20; ++round)
+        bare.push_back(BareOpenMs("\\\\.\\COM1"));
+    const double open_mean = Mean(opens), bare_mean = Mean(bare);
+    Say("bench SCPortOpen mean %.2f ms max %.2f ms (20 opens); bare CreateFile+SetCommState"
+        " mean %.2f ms max %.2f ms; ratio %.2f",
+        open_mean, Worst(opens), bare_mean, Worst(bare), open_mean / bare_mean);
 
     port_config config = Config(0);
     config.rx_size = 32767;
@@ -492,7 +509,11 @@ void Benchmark() {
     const double drain_start = NowMs();
     while (SCReadChar(port, &byte))
         ++drained;
-    Say("bench drain %d bytes through SCReadChar in %.2f ms", drained, NowMs() - drain_start);
+    const double drain_ms = NowMs() - drain_start;
+    const double moving_ms = MoveEveryByteDrainMs(static_cast<size_t>(drained));
+    Say("bench drain %d bytes through SCReadChar in %.2f ms; move-every-byte buffer %.2f ms;"
+        " ratio %.4f",
+        drained, drain_ms, moving_ms, drain_ms / moving_ms);
 
     g_calls = 0;
     Send(port, "B"); // the peer sends a 64 KiB burst
@@ -521,6 +542,15 @@ void Benchmark() {
         65536 - received.size());
     CHECK(received.size() == 65536 && in_order && g_calls == 65536, "burst intact");
     SCPortClose(port);
+
+    // The platform's own ceiling on the same pty: the bare port read in an overlapped loop.
+    const PlainBurst plain = PlainOverlappedBurst("\\\\.\\COM1", 'B', 65536);
+    const double plain_seconds = plain.firstToLastMs / 1000.0;
+    const double plain_rate = plain_seconds > 0 ? plain.received / plain_seconds : 0.0;
+    Say("bench plain overlapped ReadFile burst %zu bytes in %.1f ms: %.0f bytes/s, in order %d;"
+        " library/plain ratio %.2f",
+        plain.received, plain.firstToLastMs, plain_rate, plain.inOrder,
+        plain_rate > 0 && seconds > 0 ? (received.size() / seconds) / plain_rate : 0.0);
     Say("benchmark done");
 }
 

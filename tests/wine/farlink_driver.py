@@ -118,6 +118,13 @@ class UiDriver:
         except DriverError:
             return None
 
+    def counters(self, pid):
+        """Resource counters of a process, as the platform reports them: dict(handles, user,
+        gdi, private, working_set, threads, cpu_ms). Where the platform has no private-bytes
+        figure, private is the committed memory."""
+        names = ("handles", "user", "gdi", "private", "working_set", "threads", "cpu_ms")
+        return dict(zip(names, (int(v) for v in self.call("counters", pid))))
+
     def windows(self):
         """Visible top-level windows: [(handle, pid, class, caption)]."""
         f = self.call("windows")

@@ -1,5 +1,6 @@
 // UI driver: works another program's dialogs from outside, one command per stdin line, one answer
 // per stdout line.
+#include "tools/driver/ProcessCounters.h"
 #include "tools/driver/Protocol.h"
 #include "tools/driver/TextMeasure.h"
 #include "tools/driver/WindowOps.h"
@@ -162,6 +163,17 @@ const std::map<std::wstring, Command>& Commands() {
              DWORD pid = 0;
              GetWindowThreadProcessId(Window(a, 1), &pid);
              return Fields{Number(pid)};
+         }},
+        {L"counters",
+         [](const Fields& a) {
+             ProcessCounters c;
+             std::string why;
+             if (!ReadProcessCounters(static_cast<DWORD>(Integer(a, 1)), c, why))
+                 throw Failure(why);
+             return Fields{Number(c.handles),      Number(c.userObjects),
+                           Number(c.gdiObjects),   Number(static_cast<long long>(c.privateBytes)),
+                           Number(static_cast<long long>(c.workingSet)),
+                           Number(c.threads),      Number(static_cast<long long>(c.cpuMs))};
          }},
         {L"paint",
          [](const Fields& a) {
