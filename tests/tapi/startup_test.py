@@ -13,7 +13,7 @@ HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parents[0] / "wine"))
 sys.path.insert(0, str(HERE.parents[0] / "profiles"))
 
-from farlink_driver import IDCANCEL, IDNO, IDOK, IDYES, UiDriver, Window  # noqa: E402
+from farlink_driver import IDCANCEL, IDNO, IDOK, IDYES, Window  # noqa: E402
 from farlink_tapi import install_control_panel  # noqa: E402
 from farlink_wine import MAIN_CAPTION, WineUnavailable, run_cases, wait_for  # noqa: E402
 from profiles_test import profile_bytes  # noqa: E402
@@ -407,9 +407,7 @@ event init 300 LINE_LINEDEVSTATE 0x77 LINEDEVSTATE_REINIT 0 0
         answer(s, "Warning", "Tapi line configuration has changed.", [IDOK], IDOK)
         s.tapi_log.wait_call("lineShutdown")
         # The click lasts as long as the wait; a second driver acts meanwhile.
-        other = UiDriver(s, os.environ["FARLINK_DRIVER"])
-        s._drivers.append(other)
-        first = threading.Thread(target=Window(other, dlg.handle).click, args=(3,))
+        first = threading.Thread(target=Window(s.second_driver(), dlg.handle).click, args=(3,))
         first.start()
         s.tapi_log.wait(lambda e: e.call("lineInitialize") and e["result"] == "LINEERR_REINIT")
         # The button is disabled meanwhile; the command still reaches the dialog.

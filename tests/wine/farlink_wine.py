@@ -1009,6 +1009,13 @@ class WineSession:
             self._drivers.append(UiDriver(self, exe))
         return self._drivers[0]
 
+    def second_driver(self):
+        """Another UI driver, for acting while the first one waits on a long action."""
+        self.driver()
+        from farlink_driver import UiDriver
+        self._drivers.append(UiDriver(self, os.environ["FARLINK_DRIVER"]))
+        return self._drivers[-1]
+
 
 # --------------------------------------------------------------------------
 # Test scripts
