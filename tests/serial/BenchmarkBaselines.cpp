@@ -74,7 +74,19 @@ double MoveEveryByteDrainMs(size_t count) {
     return NowMs() - start;
 }
 
-PlainBurst PlainOverlappedBurst(const char* device, uint8_t request, size_t expected) {
+// How much to ask of the next read: `chunk`, or with `queue_first` at most that of what the
+// device holds now (0 when nothing).
+DWORD NextReadSize(HANDLE port, DWORD chunk, bool queue_first) {
+    if (!queue_first)
+        return chunk;
+    DWORD errors = 0;
+    COMSTAT state = {};
+    ClearCommError(port, &errors, &state);
+    return state.cbInQue < chunk ? state.cbInQue : chunk;
+}
+
+PlainBurst PlainOverlappedBurst(const char* device, uint8_t request, size_t expected,
+                                DWORD chunk, bool queue_first) {
     PlainBurst result;
     HANDLE port = OpenBare(device);
     if (port == INVALID_HANDLE_VALUE)
@@ -85,21 +97,21 @@ PlainBurst PlainOverlappedBurst(const char* device, uint8_t request, size_t expe
         PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
         std::vector<uint8_t> received;
         received.reserve(expected);
-        uint8_t block[4096];
+        std::vector<uint8_t> block(chunk);
         double last = 0;
+        const double asked = NowMs();
         if (Overlapped(port, true, &request, 1, event) == 1) {
-            const double give_up = NowMs() + 20000;
+            const double give_up = asked + 20000;
             while (received.size() < expected && NowMs() < give_up) {
-                const DWORD got = Overlapped(port, false, block, sizeof block, event);
+                const DWORD wanted = NextReadSize(port, chunk, queue_first);
+                const DWORD got = wanted ? Overlapped(port, false, block.data(), wanted, event) : 0;
                 if (got == 0)
                     continue;
                 last = NowMs();
-                if (received.empty())
-                    result.firstToLastMs = last;
-                received.insert(received.end(), block, block + got);
+                received.insert(received.end(), block.data(), block.data() + got);
             }
         }
-        result.firstToLastMs = received.empty() ? 0 : last - result.firstToLastMs;
+        result.requestToLastMs = received.empty() ? 0 : last - asked;
         result.received = received.size();
         result.inOrder = true;
         for (size_t i = 0; i < received.size(); ++i)

@@ -469,33 +469,42 @@ double Median(std::vector<double> values) {
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
-// The library's burst through SCReadBuffer: {first-to-last ms, bytes}; checks order and calls.
+// The library's burst through SCReadBuffer: {ms from the request to the last byte, bytes};
+// timed like the plain loop's (see PlainOverlappedBurst). Every byte must reach the user
+// routine, in order. A reader that falls behind by a whole buffer loses bytes by design (a
+// full buffer drops them); on a busy machine that can happen, and is reported, not failed.
 std::pair<double, size_t> LibraryBurst(generic_port* port) {
     g_calls = 0;
-    Send(port, "B"); // the peer sends a 64 KiB burst
+    const double asked = NowMs();
+    // The peer answers with a 64 KiB burst. Only the send, as the plain loop only writes: the
+    // wait for the transmitter to empty would overlap the burst.
+    const uint8_t request = 'B';
+    CHECK(SCSendTxBuf(port, &request, 1) == 1, "burst request sent");
     std::vector<uint8_t> received;
     received.reserve(65536);
     uint8_t block[4096];
-    double first = 0, last = 0;
-    const double give_up = NowMs() + 20000;
+    double last = asked;
+    const double give_up = asked + 20000;
     while (received.size() < 65536 && NowMs() < give_up) {
         const int32_t got = SCReadBuffer(port, block, sizeof block);
         if (got > 0) {
             last = NowMs();
-            if (received.empty())
-                first = last;
             received.insert(received.end(), block, block + got);
+        } else if (g_calls >= 65536) {
+            break; // everything has arrived; what is missing was dropped at a full buffer
         } else {
-            Sleep(1);
+            SwitchToThread();
         }
     }
     bool in_order = true;
-    for (size_t i = 0; i < received.size(); ++i)
+    for (size_t i = 0; i < received.size() && received.size() == 65536; ++i)
         in_order &= received[i] == static_cast<uint8_t>(i * 7);
-    CHECK(received.size() == 65536 && in_order && g_calls == 65536,
-          "burst intact: %zu bytes, in order %d, routine calls %ld", received.size(), in_order,
-          g_calls);
-    return {last - first, received.size()};
+    CHECK(g_calls == 65536 && in_order, "burst intact: routine calls %ld, in order %d", g_calls,
+          in_order);
+    if (received.size() != 65536)
+        Say("bench burst: the reader fell behind, %zu bytes dropped at a full buffer",
+            65536 - received.size());
+    return {last - asked, received.size()};
 }
 
 double BytesPerSecond(size_t bytes, double ms) { return ms > 0 ? bytes * 1000.0 / ms : 0.0; }
@@ -542,28 +551,35 @@ void Benchmark() {
         " ratio %.4f",
         drained, drain_ms, moving_ms, drain_ms / moving_ms);
 
-    // The platform's own ceiling on the same pty is the bare port read in an overlapped loop;
-    // the port is closed and reopened around it so that only one reader is on the line.
-    std::vector<double> library_rates, plain_rates, burst_ratios;
+    // The platform's own ceiling on the same pty is the bare port read in an overlapped loop.
+    // A second plain loop reads the way the library must (the queue asked first, at most 1024
+    // bytes a read), so what that way of reading costs is told apart from what the library adds.
+    // The port is closed and reopened around them so that only one reader is on the line.
+    std::vector<double> library_rates, plain_rates, chunked_rates, ratios, chunked_ratios;
     for (int round = 0; round < kBurstRounds && port != nullptr; ++round) {
         const auto [ms, bytes] = LibraryBurst(port);
         library_rates.push_back(BytesPerSecond(bytes, ms));
         SCPortClose(port);
         const PlainBurst plain = PlainOverlappedBurst("\\\\.\\COM1", 'B', 65536);
-        CHECK(plain.received == 65536 && plain.inOrder, "plain burst intact: %zu",
-              plain.received);
-        plain_rates.push_back(BytesPerSecond(plain.received, plain.firstToLastMs));
-        burst_ratios.push_back(plain_rates.back() > 0 ? library_rates.back() / plain_rates.back()
-                                                      : 0.0);
+        const PlainBurst chunked = PlainOverlappedBurst("\\\\.\\COM1", 'B', 65536, 1024, true);
+        CHECK(plain.received == 65536 && plain.inOrder && chunked.received == 65536 &&
+                  chunked.inOrder,
+              "plain bursts intact: %zu and %zu", plain.received, chunked.received);
+        plain_rates.push_back(BytesPerSecond(plain.received, plain.requestToLastMs));
+        chunked_rates.push_back(BytesPerSecond(chunked.received, chunked.requestToLastMs));
+        ratios.push_back(plain_rates.back() > 0 ? library_rates.back() / plain_rates.back() : 0);
+        chunked_ratios.push_back(chunked_rates.back() > 0
+                                     ? library_rates.back() / chunked_rates.back()
+                                     : 0);
         port = Open(config);
         if (port != nullptr)
             SCInstallUserRoutine(port, CountingRoutine);
     }
-    Say("bench burst 65536 bytes: library median %.0f bytes/s, plain overlapped ReadFile median"
-        " %.0f bytes/s; library/plain ratio %.2f (median of %d alternating rounds, %.2f to %.2f)",
-        Median(library_rates), Median(plain_rates), Median(burst_ratios), kBurstRounds,
-        burst_ratios.empty() ? 0.0 : *std::min_element(burst_ratios.begin(), burst_ratios.end()),
-        burst_ratios.empty() ? 0.0 : *std::max_element(burst_ratios.begin(), burst_ratios.end()));
+    Say("bench burst 65536 bytes, request to last byte, medians of %d alternating rounds:"
+        " library %.0f bytes/s; plain overlapped ReadFile %.0f bytes/s, ratio %.2f;"
+        " plain reading as the library must (queue first, 1024 bytes) %.0f bytes/s, ratio %.2f",
+        kBurstRounds, Median(library_rates), Median(plain_rates), Median(ratios),
+        Median(chunked_rates), Median(chunked_ratios));
     if (port != nullptr)
         SCPortClose(port);
     Say("benchmark done");
