@@ -12,6 +12,8 @@ connected_cpu: CPU time (user + kernel, /proc) of the program while a connected 
 idle_cpu: the same for the idle dialog, as a baseline.
 dial_wait_cpu: the same while dialling waits to be enabled after a pause character (from the
 first trace line of the wait to its time-out).
+bare_wait_cpu: the platform's own cost beside connected_cpu: tools/bench/comm_wait.exe holds
+COM1 as the data channel does (a read, an event wait, or both pending) for 30 s.
 """
 
 import statistics
@@ -89,7 +91,22 @@ def dial_wait_cpu(args):
     print("BENCH dialling waiting %.1f s to be enabled: program CPU %.2f s" % (took, cpu))
 
 
-CASES = {"exchange": exchange, "idle_cpu": idle_cpu, "connected_cpu": connected_cpu,
+def bare_wait_cpu(args):
+    bare = args.build_dir / "tools" / "bench" / "comm_wait.exe"
+    with args.session(com_ports=["COM1"]) as s:
+        program = s.install(bare, folder="bench")
+        for mode in ("read", "event", "both"):
+            proc = s.start(program, [mode, "33"], trace=False)
+            time.sleep(2)  # the port opened and its requests pending
+            before, began = cpu_seconds(proc.popen.pid), time.monotonic()
+            time.sleep(30)
+            cpu, took = cpu_seconds(proc.popen.pid) - before, time.monotonic() - began
+            proc.wait(30)
+            assert "done" in proc.stderr_text(), proc.stderr_text()
+            print("BENCH bare port, %s pending for %.1f s: CPU %.2f s" % (mode, took, cpu))
+
+
+CASES = {"exchange": exchange, "bare_wait_cpu": bare_wait_cpu, "idle_cpu": idle_cpu, "connected_cpu": connected_cpu,
          "dial_wait_cpu": dial_wait_cpu}
 
 if __name__ == "__main__":
