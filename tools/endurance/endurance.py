@@ -158,13 +158,13 @@ def run_series(session, app, dlg, step, count, every, what):
     return rows
 
 
-def links_of(link):
-    return ("direct", "modem") if link == "both" else (link,)
-
-
 def modem_scenario(calls):
     """The provider's modem line on MODEM_PORT, its first `calls` calls ringing through."""
     return modem_line(MODEM_PORT) + call_states(ANSWERED, calls)
+
+
+# link: (its type button, the list it dials from, one exchange)
+LINK_SERIES = {"direct": (DIRECT, PORTS, direct_exchange), "modem": (MODEM, LINES, modem_exchange)}
 
 
 def endurance(session, exchanges, every, profile_cycles, memory_tolerance, link="direct",
@@ -175,42 +175,32 @@ def endurance(session, exchanges, every, profile_cycles, memory_tolerance, link=
     DIRECT_PORT for the direct link and MODEM_PORT for the modem. station_args go to the direct
     station.
     """
-    links = links_of(link)
+    links = ("direct", "modem") if link == "both" else (link,)
     results = []
-
-    def series(title, step, count, every_rows, what):
-        rows = run_series(session, app, dlg, step, count, every_rows, what)
-        results.append((title, rows, growth(rows, memory_tolerance)))
-
     with ExitStack() as stack:
-        stations = {}
+        stations, tapi = {}, None
         if "direct" in links:
-            stations["direct"] = stack.enter_context(Station(session, *station_args,
-                                                             port=DIRECT_PORT))
-        tapi = None
+            stations["direct"] = stack.enter_context(
+                Station(session, *station_args, port=DIRECT_PORT))
         if "modem" in links:
-            stations["modem"] = stack.enter_context(Station(
-                session, "--link", "modem", port=MODEM_PORT,
-                name="modem-station"))
+            stations["modem"] = stack.enter_context(
+                Station(session, "--link", "modem", port=MODEM_PORT, name="modem-station"))
             tapi = modem_scenario(exchanges + 1)  # the warm-up is a call too
         app = session.start_farlink(ARGS, tapi=tapi)
         dlg = session.driver().find_window(MAIN_CAPTION)
-        if "direct" in links:
-            dlg.click(DIRECT)
-            wait_for(lambda: dlg.enabled(PORTS), 10, what="Direct type")
-            dlg.select(PORTS, 0)
+
+        def series(title, step, count, every_rows, what):
+            rows = run_series(session, app, dlg, step, count, every_rows, what)
+            results.append((title, rows, growth(rows, memory_tolerance)))
+
+        for name in links:
+            button, choices, exchange = LINK_SERIES[name]
+            dlg.click(button)
+            wait_for(lambda: dlg.enabled(choices), 10, what="the %s type" % name)
+            dlg.select(choices, 0)
             if exchanges:
-                series("%d direct exchanges" % exchanges,
-                       lambda i: direct_exchange(dlg, stations["direct"]), exchanges, every,
-                       "exchange")
-        if "modem" in links:
-            dlg.click(MODEM)
-            wait_for(lambda: dlg.enabled(LINES), 10, what="Modem type")
-            dlg.select(LINES, 0)
-            if exchanges:
-                series("%d modem exchanges" % exchanges,
-                       lambda i: modem_exchange(dlg, stations["modem"]), exchanges, every,
-                       "exchange")
+                series("%d %s exchanges" % (exchanges, name),
+                       lambda i: exchange(dlg, stations[name]), exchanges, every, "exchange")
         if profile_cycles:
             series("%d profile Load/Save cycles" % profile_cycles,
                    lambda i: profile_cycle(dlg, "endure.cfg", i), profile_cycles,
@@ -233,7 +223,8 @@ def main():
     build = Path(args.build_dir).resolve()
     os.environ["FARLINK_EXE"] = str(build / "Farlink.exe")
     os.environ["FARLINK_DRIVER"] = str(build / "tools" / "driver" / "ui_driver.exe")
-    with WineSession(build, "endurance", com_ports=[DIRECT_PORT, MODEM_PORT]) as s:
+    # A session's folder is wiped when it opens: runs of different links can go side by side.
+    with WineSession(build, "endurance-" + args.link, com_ports=[DIRECT_PORT, MODEM_PORT]) as s:
         results = endurance(s, args.exchanges, args.every, args.profile_cycles,
                             args.memory_tolerance_kib * 1024, args.link)
     failed = False
