@@ -192,8 +192,10 @@ def ensure_template(build_dir):
     loader, loader_env = wine_loader()
     version = subprocess.run([loader, "--version"], capture_output=True, text=True,
                              env={**base_environment(), **loader_env}).stdout.strip()
-    # Bump the number when the template's recipe below changes.
-    recipe = "%s recipe 5" % version
+    # Bump the number when the template's recipe below changes. The loader is part of it: a
+    # prefix booted by wine64 alone (no 32-bit Wine yet) cannot start programs once `wine`
+    # finds its 32-bit part.
+    recipe = "%s %s recipe 5" % (version, Path(loader).name)
     with open(wine_root / "template.lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if marker.exists() and marker.read_text() == recipe:

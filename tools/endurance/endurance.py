@@ -3,11 +3,15 @@
 run of the program, with its resource counters read before, at every step and after.
 
     python3 tools/endurance/endurance.py --build-dir build/win32 [--exchanges 200] [--every 50]
-        [--profile-cycles 100] [--link direct]
+        [--profile-cycles 100] [--link direct|modem|both]
 
-Each exchange is what an operator does: Dial on the direct cable against the simulated station
-(connect, login, reply, hang-up request), then OK on the callback notice. Each profile cycle
-saves the dialog's values over one file and loads them back through the file dialogs.
+Each exchange is what an operator does. On the direct cable (COM1): Dial against the simulated
+station (connect, login, reply, hang-up request), then OK on the callback notice. On the modem
+(a line of the test telephony provider whose data channel is COM2): Dial, the call rings through
+to connected, the login goes out after the modem's settle time, the station answers, the program
+hangs up and the call is dropped; a modem hang-up shows no callback notice. With --link both
+(the default) one run of the program does the direct series, then the modem series. Each profile
+cycle saves the dialog's values over one file and loads them back through the file dialogs.
 
 The counters come from the UI driver (handles, USER and GDI objects, private bytes, working
 set, threads, CPU time) plus the number of open unix file descriptors of the program's process:
@@ -27,19 +31,27 @@ ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "wine"))
 sys.path.insert(0, str(ROOT / "tools" / "station"))
 
+from contextlib import ExitStack  # noqa: E402
+
 from farlink_wine import MAIN_CAPTION, WineSession, wait_for  # noqa: E402
+from modem_scenario import ANSWERED, call_states, modem_line  # noqa: E402
 from station_process import Station  # noqa: E402
 
-DIRECT, PORTS, DIAL, STATUS, SAVE, LOAD, CLOSE = 1010, 1007, 3, 1008, 5, 4, 2
-USERNAME, DELAY = 1004, 1012
+DIRECT, MODEM, PORTS, LINES, DIAL, HANGUP, STATUS = 1010, 1011, 1007, 1001, 3, 6, 1008
+SAVE, LOAD, CLOSE, USERNAME, DELAY = 5, 4, 2, 1004, 1012
 IDOK, IDYES = 1, 6
+ARGS = ["/DIAL:5551234", "/USER:endurance", "/PASS:pw"]
+DIRECT_PORT, MODEM_PORT = "COM1", "COM2"
 NOTICE_START = "The remote WinCE device will attempt to connect to this station in "
+EOL = "\r\r\n"
 HANGUP_LINE = "Connection Hangup."
+ANSWER_LINE = "Command executed successfully."
+READY_LINE = "Ready to make a call."
 
 # Counts that must come back exactly; memory figures get a tolerance.
 COUNTS = ("fds", "handles", "user", "gdi", "threads")
 MEMORY = ("private", "working_set")
-LINKS = ("direct", "modem")
+LINKS = ("direct", "modem", "both")
 
 
 class Grew(AssertionError):
@@ -56,7 +68,7 @@ def sample(session, app, dlg, label):
     return row
 
 
-def exchange(dlg, station):
+def direct_exchange(dlg, station):
     """Dial, the station's answer and the hang-up request, then OK on the notice."""
     seen = len(station.events("frame"))
     dlg.click(DIAL)
@@ -69,8 +81,33 @@ def exchange(dlg, station):
     frames = len(station.events("frame")) - seen
     if frames != 3:
         raise AssertionError("%d frames reached the station instead of 3" % frames)
-    if not dlg.text(STATUS).endswith(HANGUP_LINE + "\r\r\n"):
+    if not dlg.text(STATUS).endswith(HANGUP_LINE + EOL):
         raise AssertionError("status does not end with the hang-up line")
+
+
+def modem_exchange(dlg, station):
+    """Dial, the call connected, the login and the station's answer, the hang-up and the call
+    dropped: the dialog is ready for the next call."""
+    frames, answers = len(station.events("frame")), len(station.events("answer"))
+    before = dlg.text(STATUS)
+    dlg.click(DIAL)
+    # The program sleeps on its UI thread before the login goes out, and text reads would wait
+    # for it: the station's log tells when the answer went back, an enabled state when the call
+    # is over.
+    wait_for(lambda: len(station.events("answer")) > answers, 30, interval=0.2,
+             what="the station's answer")
+    wait_for(lambda: not dlg.enabled(HANGUP), 20, interval=0.1, what="the call dropped")
+    if len(station.events("frame")) - frames != 1:
+        raise AssertionError("%d logins reached the station instead of 1" %
+                             (len(station.events("frame")) - frames))
+    text = dlg.text(STATUS)
+    # The Status box is emptied when it is full; then only the end of this exchange is there.
+    new = text[len(before):] if text.startswith(before) else text
+    lines = new.split(EOL)[:-1]
+    if not new.endswith(READY_LINE + EOL) or HANGUP_LINE not in lines:
+        raise AssertionError("status after the call: %r" % lines)
+    if text.startswith(before) and ANSWER_LINE not in lines:
+        raise AssertionError("no reply line: %r" % lines)
 
 
 def profile_cycle(dlg, name, index):
@@ -121,28 +158,53 @@ def run_series(session, app, dlg, step, count, every, what):
     return rows
 
 
+def modem_scenario(calls):
+    """The provider's modem line on MODEM_PORT, its first `calls` calls ringing through."""
+    return modem_line(MODEM_PORT) + call_states(ANSWERED, calls)
+
+
+# link: (its type button, the list it dials from, one exchange)
+LINK_SERIES = {"direct": (DIRECT, PORTS, direct_exchange), "modem": (MODEM, LINES, modem_exchange)}
+
+
 def endurance(session, exchanges, every, profile_cycles, memory_tolerance, link="direct",
               station_args=()):
-    """Runs both series in one run of the program; returns [(title, rows, growth)]."""
-    if link != "direct":
-        raise ValueError("the %s link has no endurance series yet; use --link direct" % link)
+    """Runs the series in one run of the program; returns [(title, rows, growth)].
+
+    link: "direct", "modem" or "both" (the direct series, then the modem one). The session needs
+    DIRECT_PORT for the direct link and MODEM_PORT for the modem. station_args go to the direct
+    station.
+    """
+    links = ("direct", "modem") if link == "both" else (link,)
     results = []
-    with Station(session, *station_args) as station:
-        app = session.start_farlink(["/DIAL:5551234", "/USER:endurance", "/PASS:pw"])
+    with ExitStack() as stack:
+        stations, tapi = {}, None
+        if "direct" in links:
+            stations["direct"] = stack.enter_context(
+                Station(session, *station_args, port=DIRECT_PORT))
+        if "modem" in links:
+            stations["modem"] = stack.enter_context(
+                Station(session, "--link", "modem", port=MODEM_PORT, name="modem-station"))
+            tapi = modem_scenario(exchanges + 1)  # the warm-up is a call too
+        app = session.start_farlink(ARGS, tapi=tapi)
         dlg = session.driver().find_window(MAIN_CAPTION)
-        dlg.click(DIRECT)
-        wait_for(lambda: dlg.enabled(PORTS), 10, what="Direct type")
-        dlg.select(PORTS, 0)
-        if exchanges:
-            rows = run_series(session, app, dlg, lambda i: exchange(dlg, station), exchanges,
-                              every, "exchange")
-            results.append(("%d direct exchanges" % exchanges, rows,
-                            growth(rows, memory_tolerance)))
+
+        def series(title, step, count, every_rows, what):
+            rows = run_series(session, app, dlg, step, count, every_rows, what)
+            results.append((title, rows, growth(rows, memory_tolerance)))
+
+        for name in links:
+            button, choices, exchange = LINK_SERIES[name]
+            dlg.click(button)
+            wait_for(lambda: dlg.enabled(choices), 10, what="the %s type" % name)
+            dlg.select(choices, 0)
+            if exchanges:
+                series("%d %s exchanges" % (exchanges, name),
+                       lambda i: exchange(dlg, stations[name]), exchanges, every, "exchange")
         if profile_cycles:
-            rows = run_series(session, app, dlg, lambda i: profile_cycle(dlg, "endure.cfg", i),
-                              profile_cycles, max(1, profile_cycles // 4), "cycle")
-            results.append(("%d profile Load/Save cycles" % profile_cycles, rows,
-                            growth(rows, memory_tolerance)))
+            series("%d profile Load/Save cycles" % profile_cycles,
+                   lambda i: profile_cycle(dlg, "endure.cfg", i), profile_cycles,
+                   max(1, profile_cycles // 4), "cycle")
         dlg.click(CLOSE)
         app.wait(30)
     return results
@@ -156,15 +218,13 @@ def main():
     p.add_argument("--every", type=int, default=50)
     p.add_argument("--profile-cycles", type=int, default=100)
     p.add_argument("--memory-tolerance-kib", type=int, default=512)
-    p.add_argument("--link", choices=LINKS, default="direct")
+    p.add_argument("--link", choices=LINKS, default="both")
     args = p.parse_args()
-    if args.link == "modem":
-        p.error("--link modem: the modem series needs the modem call, which this tool does not"
-                " drive yet; run --link direct")
     build = Path(args.build_dir).resolve()
     os.environ["FARLINK_EXE"] = str(build / "Farlink.exe")
     os.environ["FARLINK_DRIVER"] = str(build / "tools" / "driver" / "ui_driver.exe")
-    with WineSession(build, "endurance", com_ports=["COM1"]) as s:
+    # A session's folder is wiped when it opens: runs of different links can go side by side.
+    with WineSession(build, "endurance-" + args.link, com_ports=[DIRECT_PORT, MODEM_PORT]) as s:
         results = endurance(s, args.exchanges, args.every, args.profile_cycles,
                             args.memory_tolerance_kib * 1024, args.link)
     failed = False
