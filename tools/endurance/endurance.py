@@ -125,8 +125,12 @@ def profile_cycle(dlg, name, index):
     chooser = dlg.wait_owned(10)
     chooser.file_dialog_open(name)
     chooser.wait_gone(10)
-    if dlg.text(USERNAME) != user:
-        raise AssertionError("loaded %r, saved %r" % (dlg.text(USERNAME), user))
+    # The file dialog's window goes before the open call returns, and a read sent meanwhile is
+    # answered from the dialog's message loop: the loaded values come a moment later.
+    try:
+        dlg.wait_text(USERNAME, user, 10)
+    except TimeoutError:
+        raise AssertionError("loaded %r, saved %r" % (dlg.text(USERNAME), user)) from None
 
 
 def growth(rows, memory_tolerance):
@@ -168,12 +172,13 @@ LINK_SERIES = {"direct": (DIRECT, PORTS, direct_exchange), "modem": (MODEM, LINE
 
 
 def endurance(session, exchanges, every, profile_cycles, memory_tolerance, link="direct",
-              station_args=()):
+              station_args=(), done=None):
     """Runs the series in one run of the program; returns [(title, rows, growth)].
 
     link: "direct", "modem" or "both" (the direct series, then the modem one). The session needs
     DIRECT_PORT for the direct link and MODEM_PORT for the modem. station_args go to the direct
-    station.
+    station. done(title, rows, growth) is called as each series ends, so that a long run that
+    fails later still shows what it had measured.
     """
     links = ("direct", "modem") if link == "both" else (link,)
     results = []
@@ -192,6 +197,8 @@ def endurance(session, exchanges, every, profile_cycles, memory_tolerance, link=
         def series(title, step, count, every_rows, what):
             rows = run_series(session, app, dlg, step, count, every_rows, what)
             results.append((title, rows, growth(rows, memory_tolerance)))
+            if done:
+                done(*results[-1])
 
         for name in links:
             button, choices, exchange = LINK_SERIES[name]
@@ -223,16 +230,16 @@ def main():
     build = Path(args.build_dir).resolve()
     os.environ["FARLINK_EXE"] = str(build / "Farlink.exe")
     os.environ["FARLINK_DRIVER"] = str(build / "tools" / "driver" / "ui_driver.exe")
+
+    def show(title, rows, grew):
+        print(table(title, rows))
+        print("  flat" if not grew else "  GREW: %s" % grew, flush=True)
+
     # A session's folder is wiped when it opens: runs of different links can go side by side.
     with WineSession(build, "endurance-" + args.link, com_ports=[DIRECT_PORT, MODEM_PORT]) as s:
         results = endurance(s, args.exchanges, args.every, args.profile_cycles,
-                            args.memory_tolerance_kib * 1024, args.link)
-    failed = False
-    for title, rows, grew in results:
-        print(table(title, rows))
-        print("  flat" if not grew else "  GREW: %s" % grew)
-        failed |= bool(grew)
-    return 1 if failed else 0
+                            args.memory_tolerance_kib * 1024, args.link, done=show)
+    return 1 if any(grew for _, _, grew in results) else 0
 
 
 if __name__ == "__main__":
