@@ -8,7 +8,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "endurance"))
 
-from endurance import COUNTS, endurance, table  # noqa: E402
+from endurance import CALIBRATION_PORT, COUNTS, endurance, table  # noqa: E402
 from farlink_wine import run_cases  # noqa: E402
 
 EXCHANGES, EVERY, CYCLES = 10, 5, 4
@@ -16,7 +16,7 @@ EXCHANGES, EVERY, CYCLES = 10, 5, 4
 
 def exchanges_and_profiles_stay_flat(args):
     """Ten exchanges and four Load/Save cycles: no count climbs with them, memory stays put."""
-    with args.session(com_ports=["COM1"]) as s:
+    with args.session(com_ports=["COM1", CALIBRATION_PORT]) as s:
         results = endurance(s, EXCHANGES, EVERY, CYCLES, memory_tolerance=4 << 20)
     for title, rows, grew in results:
         print(table(title, rows))

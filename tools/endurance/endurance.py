@@ -15,6 +15,14 @@ under Wine the handle and USER/GDI counts read 0 and private bytes fall back to 
 memory, and the descriptors then stand in for the kernel handles. Every count must end where
 it stood after the warm-up; memory may move by no more than the tolerance. The exit status is 1
 when anything grew.
+
+Wine 8 loses a fixed amount of heap for every comm-event wait that has to wait: it runs the
+wait on a thread of its own that ends without the usual thread clean-up. The serial library
+waits that way a few times per exchange, so the raw memory figures grow with the exchanges
+whatever the program does. The run therefore measures that amount first with a bare program
+on a second port (tools/bench/comm_wait_growth.py), counts Wine's wait threads in the
+program's trace (the `comm` channel's wait_for_event lines) and judges memory net of them; the
+table shows the count (wine_waits) beside the raw figures.
 """
 
 import argparse
@@ -26,13 +34,17 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "wine"))
 sys.path.insert(0, str(ROOT / "tools" / "station"))
+sys.path.insert(0, str(ROOT / "tools" / "bench"))
 
 from farlink_wine import MAIN_CAPTION, WineSession, wait_for  # noqa: E402
 from station_process import Station  # noqa: E402
+import comm_wait_growth  # noqa: E402
 
 DIRECT, PORTS, DIAL, STATUS, SAVE, LOAD, CLOSE = 1010, 1007, 3, 1008, 5, 4, 2
 USERNAME, DELAY = 1004, 1012
 IDOK, IDYES = 1, 6
+# The bare program that measures Wine's loss per wait runs here, away from the station's COM1.
+CALIBRATION_PORT = "COM2"
 NOTICE_START = "The remote WinCE device will attempt to connect to this station in "
 HANGUP_LINE = "Connection Hangup."
 
@@ -40,19 +52,44 @@ HANGUP_LINE = "Connection Hangup."
 COUNTS = ("fds", "handles", "user", "gdi", "threads")
 MEMORY = ("private", "working_set")
 LINKS = ("direct", "modem")
+# One line per comm-event wait that Wine hands to a thread of its own.
+WINE_WAIT_LINE = b"trace:comm:wait_for_event"
+FARLINK_DEBUG = "-all,warn+debugstr,trace+comm"
 
 
 class Grew(AssertionError):
     """A counter ended above where it stood after the warm-up."""
 
 
-def sample(session, app, dlg, label):
+class WineWaits:
+    """Counts the program's comm-event waits that Wine ran on threads of its own, from its
+    trace, reading only what was added since the last look."""
+
+    def __init__(self, app):
+        self.path = app.stderr_path
+        self.offset = 0
+        self.count = 0
+        self.tail = b""
+
+    def __call__(self):
+        with open(self.path, "rb") as f:
+            f.seek(self.offset)
+            data = self.tail + f.read()
+        self.offset += len(data) - len(self.tail)
+        cut = data.rfind(b"\n") + 1
+        self.count += data[:cut].count(WINE_WAIT_LINE)
+        self.tail = data[cut:]
+        return self.count
+
+
+def sample(session, app, dlg, label, wine_waits=None):
     """One row of the table: the program's counters now."""
     row = dict(label=label, **session.driver().counters(dlg.pid()))
     try:
         row["fds"] = len(os.listdir("/proc/%d/fd" % app.popen.pid))
     except OSError:
         row["fds"] = -1  # the process is gone or not ours to read
+    row["wine_waits"] = wine_waits() if wine_waits else 0
     return row
 
 
@@ -92,33 +129,42 @@ def profile_cycle(dlg, name, index):
         raise AssertionError("loaded %r, saved %r" % (dlg.text(USERNAME), user))
 
 
-def growth(rows, memory_tolerance):
-    """What grew from the first row (after the warm-up) to the last: {counter: (from, to)}."""
+def growth(rows, memory_tolerance, bytes_per_wine_wait=0):
+    """What grew from the first row (after the warm-up) to the last: {counter: (from, to)}.
+    Memory is judged net of what Wine's own wait threads lost in between."""
     first, last = rows[0], rows[-1]
     grew = {k: (first[k], last[k]) for k in COUNTS if last[k] > first[k]}
-    grew.update({k: (first[k], last[k]) for k in MEMORY if last[k] - first[k] > memory_tolerance})
+    wine_loss = (last["wine_waits"] - first["wine_waits"]) * bytes_per_wine_wait
+    grew.update({k: (first[k], last[k]) for k in MEMORY
+                 if last[k] - first[k] - wine_loss > memory_tolerance})
     return grew
 
 
 def table(title, rows):
-    columns = ("label", *COUNTS, *MEMORY, "cpu_ms")
+    columns = ("label", *COUNTS, *MEMORY, "cpu_ms", "wine_waits")
     lines = [title, "  ".join("%12s" % c for c in columns)]
     for row in rows:
         lines.append("  ".join("%12s" % row[c] for c in columns))
     return "\n".join(lines)
 
 
-def run_series(session, app, dlg, step, count, every, what):
+def run_series(session, app, dlg, step, count, every, what, wine_waits=None):
     """One warm-up step, then `count` steps; rows before, every `every` and after."""
     step(-1)  # loads what a first use loads (serial code, file dialogs), once
-    rows = [sample(session, app, dlg, "before")]
+    rows = [sample(session, app, dlg, "before", wine_waits)]
     for i in range(1, count + 1):
         step(i)
         if i % every == 0 or i == count:
-            rows.append(sample(session, app, dlg, "%s %d" % (what, i)))
+            rows.append(sample(session, app, dlg, "%s %d" % (what, i), wine_waits))
     time.sleep(1.0)  # let threads and handles a step left behind end on their own
-    rows.append(sample(session, app, dlg, "after"))
+    rows.append(sample(session, app, dlg, "after", wine_waits))
     return rows
+
+
+def bytes_per_wine_wait(session):
+    """Heap a bare program loses per pending comm-event wait on this Wine (CALIBRATION_PORT)."""
+    rows = comm_wait_growth.measure(session, session.build_dir, CALIBRATION_PORT)["wait"]
+    return comm_wait_growth.growth_per_wait(rows)[0]
 
 
 def endurance(session, exchanges, every, profile_cycles, memory_tolerance, link="direct",
@@ -127,22 +173,26 @@ def endurance(session, exchanges, every, profile_cycles, memory_tolerance, link=
     if link != "direct":
         raise ValueError("the %s link has no endurance series yet; use --link direct" % link)
     results = []
+    per_wait = bytes_per_wine_wait(session)
     with Station(session, *station_args) as station:
-        app = session.start_farlink(["/DIAL:5551234", "/USER:endurance", "/PASS:pw"])
+        app = session.start_farlink(["/DIAL:5551234", "/USER:endurance", "/PASS:pw"],
+                                    env={"WINEDEBUG": FARLINK_DEBUG})
+        wine_waits = WineWaits(app)
         dlg = session.driver().find_window(MAIN_CAPTION)
         dlg.click(DIRECT)
         wait_for(lambda: dlg.enabled(PORTS), 10, what="Direct type")
         dlg.select(PORTS, 0)
         if exchanges:
             rows = run_series(session, app, dlg, lambda i: exchange(dlg, station), exchanges,
-                              every, "exchange")
-            results.append(("%d direct exchanges" % exchanges, rows,
-                            growth(rows, memory_tolerance)))
+                              every, "exchange", wine_waits)
+            results.append(("%d direct exchanges (memory net of %.0f B per Wine wait thread)"
+                            % (exchanges, per_wait), rows,
+                            growth(rows, memory_tolerance, per_wait)))
         if profile_cycles:
             rows = run_series(session, app, dlg, lambda i: profile_cycle(dlg, "endure.cfg", i),
-                              profile_cycles, max(1, profile_cycles // 4), "cycle")
+                              profile_cycles, max(1, profile_cycles // 4), "cycle", wine_waits)
             results.append(("%d profile Load/Save cycles" % profile_cycles, rows,
-                            growth(rows, memory_tolerance)))
+                            growth(rows, memory_tolerance, per_wait)))
         dlg.click(CLOSE)
         app.wait(30)
     return results
@@ -164,7 +214,7 @@ def main():
     build = Path(args.build_dir).resolve()
     os.environ["FARLINK_EXE"] = str(build / "Farlink.exe")
     os.environ["FARLINK_DRIVER"] = str(build / "tools" / "driver" / "ui_driver.exe")
-    with WineSession(build, "endurance", com_ports=["COM1"]) as s:
+    with WineSession(build, "endurance", com_ports=["COM1", CALIBRATION_PORT]) as s:
         results = endurance(s, args.exchanges, args.every, args.profile_cycles,
                             args.memory_tolerance_kib * 1024, args.link)
     failed = False
