@@ -11,7 +11,10 @@
      cycles N waits W busy B blocks K committed C
    W counts the waits that were still pending when WaitCommEvent returned, B and K are the
    bytes (with each block's overhead) and blocks in use in the process heap (HeapWalk), C is
-   the committed memory the system reports for the process. The far end of the port must take the bytes. */
+   the committed memory the system reports for the process. The far end of the port must take
+   the bytes. It loads user32 first, as every window program does: the modules that come with
+   it change what a thread start puts on the heap, and the figure is meant for such a
+   program. */
 #include <windows.h>
 #include <psapi.h>
 
@@ -60,6 +63,7 @@ int main(int argc, char** argv) {
         printf("usage: comm_wait_growth PORT CYCLES wait|plain\n");
         return 2;
     }
+    GetSystemMetrics(SM_CXSCREEN); /* loads user32 and what comes with it */
     cycles = atol(argv[2]);
     with_wait = strcmp(argv[3], "wait") == 0;
     snprintf(name, sizeof name, "\\\\.\\%s", argv[1]);
