@@ -8,7 +8,8 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "endurance"))
 
-from endurance import COUNTS, DIRECT_PORT, MODEM_PORT, endurance, table  # noqa: E402
+from endurance import (CALIBRATION_PORT, COUNTS, DIRECT_PORT, MODEM_PORT, endurance,  # noqa: E402
+                       table)
 from farlink_wine import run_cases  # noqa: E402
 
 EXCHANGES, EVERY, CYCLES = 10, 5, 4
@@ -29,14 +30,14 @@ def judge_loosely(results, steps):
 
 def exchanges_and_profiles_stay_flat(args):
     """Ten exchanges and four Load/Save cycles: no count climbs with them, memory stays put."""
-    with args.session(com_ports=[DIRECT_PORT]) as s:
+    with args.session(com_ports=[DIRECT_PORT, CALIBRATION_PORT]) as s:
         results = endurance(s, EXCHANGES, EVERY, CYCLES, memory_tolerance=4 << 20)
     judge_loosely(results, {"exchanges": EXCHANGES, "cycles": CYCLES})
 
 
 def modem_exchanges_stay_flat(args):
     """A few modem calls through to the station and back to idle: no count climbs with them."""
-    with args.session(com_ports=[MODEM_PORT]) as s:
+    with args.session(com_ports=[MODEM_PORT, CALIBRATION_PORT]) as s:
         results = endurance(s, MODEM_EXCHANGES, 2, 0, memory_tolerance=4 << 20, link="modem")
     assert [title for title, _, _ in results] == ["%d modem exchanges" % MODEM_EXCHANGES]
     judge_loosely(results, {"exchanges": MODEM_EXCHANGES})

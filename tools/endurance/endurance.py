@@ -19,6 +19,14 @@ under Wine the handle and USER/GDI counts read 0 and private bytes fall back to 
 memory, and the descriptors then stand in for the kernel handles. Every count must end where
 it stood after the warm-up; memory may move by no more than the tolerance. The exit status is 1
 when anything grew.
+
+Wine 8 loses a fixed amount of heap for every comm-event wait that has to wait: it runs the
+wait on a thread of its own that ends without the usual thread clean-up. The serial library
+waits that way a few times per exchange, so the raw memory figures grow with the exchanges
+whatever the program does. The run therefore measures that amount first with a bare program
+on a second port (tools/bench/comm_wait_growth.py), counts Wine's wait threads in the
+program's trace (the `comm` channel's wait_for_event lines) and judges memory net of them; the
+table shows the count (wine_waits) beside the raw figures.
 """
 
 import argparse
@@ -30,18 +38,22 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "wine"))
 sys.path.insert(0, str(ROOT / "tools" / "station"))
+sys.path.insert(0, str(ROOT / "tools" / "bench"))
 
 from contextlib import ExitStack  # noqa: E402
 
 from farlink_wine import MAIN_CAPTION, WineSession, wait_for  # noqa: E402
 from modem_scenario import ANSWERED, call_states, modem_line  # noqa: E402
 from station_process import Station  # noqa: E402
+import comm_wait_growth  # noqa: E402
 
 DIRECT, MODEM, PORTS, LINES, DIAL, HANGUP, STATUS = 1010, 1011, 1007, 1001, 3, 6, 1008
 SAVE, LOAD, CLOSE, USERNAME, DELAY = 5, 4, 2, 1004, 1012
 IDOK, IDYES = 1, 6
 ARGS = ["/DIAL:5551234", "/USER:endurance", "/PASS:pw"]
 DIRECT_PORT, MODEM_PORT = "COM1", "COM2"
+# The bare program that measures Wine's loss per wait runs here, away from both stations.
+CALIBRATION_PORT = "COM3"
 NOTICE_START = "The remote WinCE device will attempt to connect to this station in "
 EOL = "\r\r\n"
 HANGUP_LINE = "Connection Hangup."
@@ -52,19 +64,44 @@ READY_LINE = "Ready to make a call."
 COUNTS = ("fds", "handles", "user", "gdi", "threads")
 MEMORY = ("private", "working_set")
 LINKS = ("direct", "modem", "both")
+# One line per comm-event wait that Wine hands to a thread of its own.
+WINE_WAIT_LINE = b"trace:comm:wait_for_event"
+FARLINK_DEBUG = "-all,warn+debugstr,trace+comm"
 
 
 class Grew(AssertionError):
     """A counter ended above where it stood after the warm-up."""
 
 
-def sample(session, app, dlg, label):
+class WineWaits:
+    """Counts the program's comm-event waits that Wine ran on threads of its own, from its
+    trace, reading only what was added since the last look."""
+
+    def __init__(self, app):
+        self.path = app.stderr_path
+        self.offset = 0
+        self.count = 0
+        self.tail = b""
+
+    def __call__(self):
+        with open(self.path, "rb") as f:
+            f.seek(self.offset)
+            data = self.tail + f.read()
+        self.offset += len(data) - len(self.tail)
+        cut = data.rfind(b"\n") + 1
+        self.count += data[:cut].count(WINE_WAIT_LINE)
+        self.tail = data[cut:]
+        return self.count
+
+
+def sample(session, app, dlg, label, wine_waits=None):
     """One row of the table: the program's counters now."""
     row = dict(label=label, **session.driver().counters(dlg.pid()))
     try:
         row["fds"] = len(os.listdir("/proc/%d/fd" % app.popen.pid))
     except OSError:
         row["fds"] = -1  # the process is gone or not ours to read
+    row["wine_waits"] = wine_waits() if wine_waits else 0
     return row
 
 
@@ -133,32 +170,35 @@ def profile_cycle(dlg, name, index):
         raise AssertionError("loaded %r, saved %r" % (dlg.text(USERNAME), user)) from None
 
 
-def growth(rows, memory_tolerance):
-    """What grew from the first row (after the warm-up) to the last: {counter: (from, to)}."""
+def growth(rows, memory_tolerance, bytes_per_wine_wait=0):
+    """What grew from the first row (after the warm-up) to the last: {counter: (from, to)}.
+    Memory is judged net of what Wine's own wait threads lost in between."""
     first, last = rows[0], rows[-1]
     grew = {k: (first[k], last[k]) for k in COUNTS if last[k] > first[k]}
-    grew.update({k: (first[k], last[k]) for k in MEMORY if last[k] - first[k] > memory_tolerance})
+    wine_loss = (last["wine_waits"] - first["wine_waits"]) * bytes_per_wine_wait
+    grew.update({k: (first[k], last[k]) for k in MEMORY
+                 if last[k] - first[k] - wine_loss > memory_tolerance})
     return grew
 
 
 def table(title, rows):
-    columns = ("label", *COUNTS, *MEMORY, "cpu_ms")
+    columns = ("label", *COUNTS, *MEMORY, "cpu_ms", "wine_waits")
     lines = [title, "  ".join("%12s" % c for c in columns)]
     for row in rows:
         lines.append("  ".join("%12s" % row[c] for c in columns))
     return "\n".join(lines)
 
 
-def run_series(session, app, dlg, step, count, every, what):
+def run_series(session, app, dlg, step, count, every, what, wine_waits=None):
     """One warm-up step, then `count` steps; rows before, every `every` and after."""
     step(-1)  # loads what a first use loads (serial code, file dialogs), once
-    rows = [sample(session, app, dlg, "before")]
+    rows = [sample(session, app, dlg, "before", wine_waits)]
     for i in range(1, count + 1):
         step(i)
         if i % every == 0 or i == count:
-            rows.append(sample(session, app, dlg, "%s %d" % (what, i)))
+            rows.append(sample(session, app, dlg, "%s %d" % (what, i), wine_waits))
     time.sleep(1.0)  # let threads and handles a step left behind end on their own
-    rows.append(sample(session, app, dlg, "after"))
+    rows.append(sample(session, app, dlg, "after", wine_waits))
     return rows
 
 
@@ -169,6 +209,12 @@ def modem_scenario(calls):
 
 # link: (its type button, the list it dials from, one exchange)
 LINK_SERIES = {"direct": (DIRECT, PORTS, direct_exchange), "modem": (MODEM, LINES, modem_exchange)}
+
+
+def bytes_per_wine_wait(session):
+    """Heap a bare program loses per pending comm-event wait on this Wine (CALIBRATION_PORT)."""
+    rows = comm_wait_growth.measure(session, session.build_dir, CALIBRATION_PORT)["wait"]
+    return comm_wait_growth.growth_per_wait(rows)[0]
 
 
 def endurance(session, exchanges, every, profile_cycles, memory_tolerance, link="direct",
@@ -182,6 +228,7 @@ def endurance(session, exchanges, every, profile_cycles, memory_tolerance, link=
     """
     links = ("direct", "modem") if link == "both" else (link,)
     results = []
+    per_wait = bytes_per_wine_wait(session)
     with ExitStack() as stack:
         stations, tapi = {}, None
         if "direct" in links:
@@ -191,12 +238,14 @@ def endurance(session, exchanges, every, profile_cycles, memory_tolerance, link=
             stations["modem"] = stack.enter_context(
                 Station(session, "--link", "modem", port=MODEM_PORT, name="modem-station"))
             tapi = modem_scenario(exchanges + 1)  # the warm-up is a call too
-        app = session.start_farlink(ARGS, tapi=tapi)
+        app = session.start_farlink(ARGS, tapi=tapi, env={"WINEDEBUG": FARLINK_DEBUG})
+        wine_waits = WineWaits(app)
         dlg = session.driver().find_window(MAIN_CAPTION)
 
         def series(title, step, count, every_rows, what):
-            rows = run_series(session, app, dlg, step, count, every_rows, what)
-            results.append((title, rows, growth(rows, memory_tolerance)))
+            rows = run_series(session, app, dlg, step, count, every_rows, what, wine_waits)
+            results.append(("%s (memory net of %.0f B per Wine wait thread)" % (title, per_wait),
+                            rows, growth(rows, memory_tolerance, per_wait)))
             if done:
                 done(*results[-1])
 
@@ -236,7 +285,7 @@ def main():
         print("  flat" if not grew else "  GREW: %s" % grew, flush=True)
 
     # A session's folder is wiped when it opens: runs of different links can go side by side.
-    with WineSession(build, "endurance-" + args.link, com_ports=[DIRECT_PORT, MODEM_PORT]) as s:
+    with WineSession(build, "endurance-" + args.link, com_ports=[DIRECT_PORT, MODEM_PORT, CALIBRATION_PORT]) as s:
         results = endurance(s, args.exchanges, args.every, args.profile_cycles,
                             args.memory_tolerance_kib * 1024, args.link, done=show)
     return 1 if any(grew for _, _, grew in results) else 0
