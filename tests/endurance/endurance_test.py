@@ -39,7 +39,9 @@ def modem_exchanges_stay_flat(args):
     """A few modem calls through to the station and back to idle: no count climbs with them."""
     with args.session(com_ports=[MODEM_PORT, CALIBRATION_PORT]) as s:
         results = endurance(s, MODEM_EXCHANGES, 2, 0, memory_tolerance=4 << 20, link="modem")
-    assert [title for title, _, _ in results] == ["%d modem exchanges" % MODEM_EXCHANGES]
+    titles = [title for title, _, _ in results]
+    assert len(titles) == 1 and titles[0].startswith("%d modem exchanges" % MODEM_EXCHANGES), \
+        titles
     judge_loosely(results, {"exchanges": MODEM_EXCHANGES})
 
 
