@@ -24,7 +24,7 @@ Wine 8 loses a fixed amount of heap for every comm-event wait that has to wait: 
 wait on a thread of its own that ends without the usual thread clean-up. The serial library
 waits that way a few times per exchange, so the raw memory figures grow with the exchanges
 whatever the program does. The run therefore measures that amount first with a bare program
-on a second port (tools/bench/comm_wait_growth.py), counts Wine's wait threads in the
+on a port of its own (tools/bench/comm_wait_growth.py), counts Wine's wait threads in the
 program's trace (the `comm` channel's wait_for_event lines) and judges memory net of them; the
 table shows the count (wine_waits) beside the raw figures.
 """
@@ -222,7 +222,8 @@ def endurance(session, exchanges, every, profile_cycles, memory_tolerance, link=
     """Runs the series in one run of the program; returns [(title, rows, growth)].
 
     link: "direct", "modem" or "both" (the direct series, then the modem one). The session needs
-    DIRECT_PORT for the direct link and MODEM_PORT for the modem. station_args go to the direct
+    DIRECT_PORT for the direct link, MODEM_PORT for the modem and CALIBRATION_PORT for the bare
+    program that measures Wine's loss per wait. station_args go to the direct
     station. done(title, rows, growth) is called as each series ends, so that a long run that
     fails later still shows what it had measured.
     """
