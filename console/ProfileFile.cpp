@@ -1,6 +1,8 @@
 // Reading and safely replacing profile files on disk; results are system error codes (0 = done).
 #include "console/ProfileFile.h"
 
+#include "app/LateBoundKernel.h"
+
 #include <algorithm>
 
 namespace {
@@ -91,7 +93,7 @@ DWORD WriteAll(HANDLE file, const std::string& bytes) {
 // The file the handle has open, by its full path; the given path when that cannot be told.
 std::string RealPathOf(HANDLE file, const std::string& path) {
     char real[MAX_PATH + 8];
-    const DWORD n = GetFinalPathNameByHandleA(file, real, sizeof real, VOLUME_NAME_DOS);
+    const DWORD n = late_bound::FinalPathOf(file, real, sizeof real);
     if (n == 0 || n >= sizeof real)
         return path;
     std::string found(real, n);

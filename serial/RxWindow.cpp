@@ -3,13 +3,17 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+// The runtime's own mutex rather than std::mutex: the Windows builds use the win32 thread
+// model, whose library (unlike the posix one) runs on XP but has no std::mutex.
+#include <ext/concurrence.h>
 
 namespace serial {
 namespace {
 
-std::mutex* GuardOf(generic_port* port) {
-    return static_cast<std::mutex*>(port->rx_guard);
+using Guard = __gnu_cxx::__mutex;
+
+Guard* GuardOf(generic_port* port) {
+    return static_cast<Guard*>(port->rx_guard);
 }
 
 struct RxLock {
@@ -17,7 +21,7 @@ struct RxLock {
     ~RxLock() { guard->unlock(); }
     RxLock(const RxLock&) = delete;
     RxLock& operator=(const RxLock&) = delete;
-    std::mutex* guard;
+    Guard* guard;
 };
 
 void Append(generic_port* port, uint8_t byte) {
@@ -43,7 +47,7 @@ void Advance(generic_port* port, uint32_t taken) {
 
 bool RxOpen(generic_port* port, uint16_t size) {
     auto* base = static_cast<uint8_t*>(std::malloc(2u * size));
-    auto* guard = new (std::nothrow) std::mutex;
+    auto* guard = new (std::nothrow) Guard;
     if (base == nullptr || guard == nullptr) {
         std::free(base);
         delete guard;

@@ -1,4 +1,5 @@
 // Opening and closing ports, the per-port receive thread, DTR and RTS.
+#include "app/LateBoundKernel.h"
 #include "serial/PortSettings.h"
 #include "serial/RxWindow.h"
 #include "serial/StatusText.h"
@@ -24,8 +25,10 @@ bool AbortPendingWrite(generic_port* port) {
     OVERLAPPED* send = AsOverlapped(&port->tx_overlapped);
     if (HasOverlappedIoCompleted(send))
         return true;
+    // The purge ends the write whichever thread started it; the cancel is for a driver that
+    // ignores the purge.
     PurgeComm(DeviceOf(port), PURGE_TXABORT | PURGE_TXCLEAR);
-    CancelIoEx(DeviceOf(port), send);
+    late_bound::CancelOverlapped(DeviceOf(port), send);
     WaitForSingleObject(send->hEvent, 1000);
     return HasOverlappedIoCompleted(send);
 }

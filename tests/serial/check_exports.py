@@ -29,6 +29,9 @@ class Pe:
         self.image_base = struct.unpack_from("<Q", data, optional + 24)[0] if self.pe64 \
             else struct.unpack_from("<I", data, optional + 28)[0]
         self.dll_characteristics = struct.unpack_from("<H", data, optional + 70)[0]
+        # The oldest Windows the file says it runs on, and the one its subsystem needs.
+        self.os_version = struct.unpack_from("<HH", data, optional + 40)
+        self.subsystem_version = struct.unpack_from("<HH", data, optional + 48)
         self.directories = optional + (112 if self.pe64 else 96)
         table = optional + optional_size
         self.spans = [struct.unpack_from("<IIII", data, table + 40 * i + 8)
