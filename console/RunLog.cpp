@@ -83,7 +83,12 @@ std::string FileVersionText(const uint8_t* block, size_t size) {
         std::snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(high >> 16),
                       static_cast<unsigned>(high & 0xFFFF), static_cast<unsigned>(low >> 16),
                       static_cast<unsigned>(low & 0xFFFF));
-        return text;
+        // A release is numbered in three parts (its packages carry that number): a zero
+        // fourth part is left out, so the log names the version as the package does.
+        std::string version = text;
+        if ((low & 0xFFFF) == 0)
+            version.resize(version.size() - 2);
+        return version;
     }
     return "";
 }

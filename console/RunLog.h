@@ -25,8 +25,8 @@ std::string LogLastLine(int exitStatus, const char* description);
 // 0 the modem (name: the line); an empty name means none is chosen.
 std::string DescribeLink(int commType, const std::string& name);
 
-// "1.0.0.1" from a version resource (the VS_FIXEDFILEINFO inside it); empty
-// when the block holds none.
+// "1.0.0.1" from a version resource (the VS_FIXEDFILEINFO inside it), "1.0.1"
+// when the fourth part is 0; empty when the block holds none.
 std::string FileVersionText(const uint8_t* block, size_t size);
 
 // Collects the log's lines. Lines added before Begin wait, so that the first

@@ -15,7 +15,7 @@ sys.path.insert(0, str(HERE.parents[0] / "language"))
 sys.path.insert(0, str(HERE.parents[1] / "tools" / "station"))
 
 from farlink_driver import Window  # noqa: E402
-from farlink_wine import MAIN_CAPTION, run_cases, wait_for  # noqa: E402
+from farlink_wine import MAIN_CAPTION, project_version, run_cases, wait_for  # noqa: E402
 from main_dialog import READY, status_lines  # noqa: E402
 from profiles_test import profile_bytes  # noqa: E402
 from station_process import Station  # noqa: E402
@@ -28,7 +28,7 @@ HANGUP_LINE = "Connection Hangup."
 TIMEOUT_REFUSED = ("/TIMEOUT: takes a number of seconds from 1 to 3600. "
                    "Nothing is dialled automatically.")
 LOG_UNAVAILABLE = "The log file %s cannot be opened; the run goes on without it."
-FIRST_LINE = "Farlink To WinCE 1.0.0.1, link: "
+FIRST_LINE = "Farlink To WinCE %s, link: " % project_version()
 STAMP = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (.*)$")
 
 LOG = "C:\\Farlink\\run.log"

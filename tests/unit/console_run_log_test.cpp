@@ -86,6 +86,9 @@ TEST(FileVersionText, FindsTheFixedInfoOnlyWhereItFitsTheBlock) {
                              0x02, 0x00, 0x01, 0x00, 0x04, 0x00, 0x03, 0x00};
     std::copy(std::begin(fixed), std::end(fixed), block.begin() + 8);
     EXPECT_EQ(FileVersionText(block.data(), block.size()), "1.2.3.4");
+    block[8 + 12] = 0;
+    EXPECT_EQ(FileVersionText(block.data(), block.size()), "1.2.3") << "a release's three parts";
+    block[8 + 12] = 4;
     EXPECT_EQ(FileVersionText(block.data(), 8 + 15), "") << "cut inside the version";
     EXPECT_EQ(FileVersionText(nullptr, 100), "");
     std::vector<uint8_t> odd(block.begin(), block.end());

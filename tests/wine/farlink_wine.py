@@ -87,6 +87,12 @@ def wait_for(predicate, timeout, interval=0.05, what="condition"):
         time.sleep(interval)
 
 
+def project_version():
+    """The product version as the top CMakeLists.txt sets it ("1.0.1")."""
+    text = (_HERE.parents[1] / "CMakeLists.txt").read_text()
+    return re.search(r"^project\(Farlink VERSION (\S+)", text, re.M).group(1)
+
+
 def find_build_dir(start):
     """Returns the nearest folder at or above `start` holding CMakeCache.txt."""
     path = Path(start).resolve()
