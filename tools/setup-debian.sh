@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what building and testing Farlink needs on Debian 12, and nothing
+# Installs what building, testing and packaging Farlink needs on Debian 12, and nothing
 # that is already there. Safe to run again; the first run takes a few minutes.
 set -euo pipefail
 
@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ gcc-multilib clang libclang-rt-14-dev googletest python3
     g++-mingw-w64-i686 g++-mingw-w64-x86-64
     wine wine64 wine32:i386 fonts-wine xvfb xauth socat imagemagick x11-utils
+    wixl msitools osslsigncode openssl
 )
 
 missing=()
