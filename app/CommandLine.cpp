@@ -9,7 +9,7 @@ enum class Value {
     Text,
     Integer,
     Flag,
-    Seconds, // /TIMEOUT: a checked number of seconds
+    Seconds,    // /TIMEOUT: a checked number of seconds
     WantedPath, // /LOG:, /PROFILE: a path, and the wish for it even when the path is empty
 };
 

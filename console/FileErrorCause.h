@@ -22,9 +22,9 @@ enum class FileErrorCause {
     DiskFull,
     EndOfFile,
     // A replace that failed part-way; the save has put back or cleared away what it could.
-    OldFileNotRemoved,   // the old file stayed in its place
-    NewFileNotMoved,     // the new file stayed under its temporary name
-    OldFileRenamedAway,  // the old file had been renamed when the replace failed
+    OldNotMoved,  // the old file stayed in its place
+    NewNotMoved,  // the new file stayed under its temporary name
+    OldMovedAway, // the old file had been renamed when the replace failed
 };
 
 // Classifies a system error code (as GetLastError reports it); unknown codes are Generic.

@@ -4,9 +4,9 @@
 namespace {
 
 // System error codes by number: this file is built without the Windows headers.
-constexpr uint32_t kFileNotFound = 2;                  // ERROR_FILE_NOT_FOUND
-constexpr uint32_t kAccessDenied = 5;                  // ERROR_ACCESS_DENIED
-constexpr uint32_t kOldFileRenamedAway = 1177;         // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2
+constexpr uint32_t kFileNotFound = 2;          // ERROR_FILE_NOT_FOUND
+constexpr uint32_t kAccessDenied = 5;          // ERROR_ACCESS_DENIED
+constexpr uint32_t kOldFileRenamedAway = 1177; // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2
 
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.find_last_of("\\/");
@@ -17,7 +17,7 @@ std::string FolderOf(const std::string& path) {
 
 class Save {
   public:
-    Save(SaveFileCalls& files) : files_(files) {}
+    explicit Save(SaveFileCalls& files) : files_(files) {}
 
     SaveResult Run(const std::string& path, const std::string& bytes) {
         std::string target = path;

@@ -40,5 +40,4 @@ struct SaveResult {
 // old profile where it was (or, if the system left it only under the backup name and it cannot
 // be put back, says so) and removes every file it made. Only a folder that refuses new files
 // (access denied) makes an existing profile be rewritten in place.
-SaveResult SaveProfileWith(SaveFileCalls& files, const std::string& path,
-                           const std::string& bytes);
+SaveResult SaveProfileWith(SaveFileCalls& files, const std::string& path, const std::string& bytes);

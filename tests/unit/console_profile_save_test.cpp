@@ -103,17 +103,33 @@ TEST(SaveProfileWith, NoFailureLosesTheProfileOrLeavesAFileOfItsOwn) {
         {"1175: old file not moved aside", true, {{"Replace", 1175}}, 1175, "old", ""},
         {"1176: new file not moved in", true, {{"Replace", 1176}}, 1176, "old", ""},
         {"1177: old file renamed away, put back", true, {{"Replace", 1177}}, 1177, "old", ""},
-        {"1177, and the old file cannot go back", true,
-         {{"Replace", 1177}, {"Move:" + kBackup, 5}}, 1177, nullptr, kBackup},
-        {"replaced, old copy cannot be removed", true, {{"Remove:" + kBackup, 32}}, 0, "new",
+        {"1177, and the old file cannot go back",
+         true,
+         {{"Replace", 1177}, {"Move:" + kBackup, 5}},
+         1177,
+         nullptr,
          kBackup},
-        {"temporary file cannot be deleted", true, {{"Replace", 1176}, {"Remove:" + kTemp, 32}},
-         1176, "old", kTemp},
+        {"replaced, old copy cannot be removed",
+         true,
+         {{"Remove:" + kBackup, 32}},
+         0,
+         "new",
+         kBackup},
+        {"temporary file cannot be deleted",
+         true,
+         {{"Replace", 1176}, {"Remove:" + kTemp, 32}},
+         1176,
+         "old",
+         kTemp},
         {"disk full with a temporary file", true, {{"Write", 112}}, 112, "old", ""},
         {"disk full without one: no rewrite in place", true, {{"Make", 112}}, 112, "old", ""},
         {"name too long: no rewrite in place", true, {{"Make", 206}}, 206, "old", ""},
         {"folder refuses new files: rewritten in place", true, {{"Make", 5}}, 0, "new", ""},
-        {"folder refuses, then the disk fills", true, {{"Make", 5}, {"InPlace", 112}}, 112, "n",
+        {"folder refuses, then the disk fills",
+         true,
+         {{"Make", 5}, {"InPlace", 112}},
+         112,
+         "n",
          ""},
         {"no new file in that folder", false, {{"Make", 5}}, 5, nullptr, ""},
         {"read-only profile", true, {{"Probe", 5}}, 5, "old", ""},
@@ -141,8 +157,8 @@ TEST(SaveProfileWith, NoFailureLosesTheProfileOrLeavesAFileOfItsOwn) {
 }
 
 TEST(SaveProfileWith, AFailedReplaceIsToldByItsOwnCause) {
-    EXPECT_EQ(FileErrorCauseFromSystemError(1175), FileErrorCause::OldFileNotRemoved);
-    EXPECT_EQ(FileErrorCauseFromSystemError(1176), FileErrorCause::NewFileNotMoved);
-    EXPECT_EQ(FileErrorCauseFromSystemError(1177), FileErrorCause::OldFileRenamedAway);
-    EXPECT_EQ(FileErrorTextId(FileErrorCause::OldFileRenamedAway), 61873u);
+    EXPECT_EQ(FileErrorCauseFromSystemError(1175), FileErrorCause::OldNotMoved);
+    EXPECT_EQ(FileErrorCauseFromSystemError(1176), FileErrorCause::NewNotMoved);
+    EXPECT_EQ(FileErrorCauseFromSystemError(1177), FileErrorCause::OldMovedAway);
+    EXPECT_EQ(FileErrorTextId(FileErrorCause::OldMovedAway), 61873u);
 }
