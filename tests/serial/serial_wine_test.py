@@ -142,8 +142,8 @@ def run_program(args, program, scenario=(), extra=(), timeout=90, ports=("COM1",
         return run
 
 
-def probe(args, scenario, **kw):
-    exe = args.build_dir / "tests" / "serial" / "serial_probe.exe"
+def probe(args, scenario, program="serial_probe.exe", **kw):
+    exe = args.build_dir / "tests" / "serial" / program
     run = run_program(args, exe, [scenario], **kw)
     assert run.code == 0 and "%s done" % scenario.replace("-", " ") in run.output, \
         "%s: exit %s" % (scenario, run.code)
@@ -183,6 +183,11 @@ def check_timeouts(args):
 
 def check_tx_timeout(args):
     probe(args, "tx-timeout")
+
+
+def check_tx_timeout_as_on_xp(args):
+    """Without CancelIoEx, as on XP, a write under way is still given up and the port freed."""
+    probe(args, "tx-timeout", program="serial_probe_as_on_xp.exe")
 
 
 def check_rts_wait(args):
@@ -239,6 +244,7 @@ CASES = {
     "echo": check_echo,
     "timeouts": check_timeouts,
     "tx_timeout": check_tx_timeout,
+    "tx_timeout_as_on_xp": check_tx_timeout_as_on_xp,
     "rts_wait": check_rts_wait,
     "line_gone": check_line_gone,
     "pump": check_pump,
