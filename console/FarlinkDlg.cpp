@@ -194,6 +194,7 @@ void CFarlinkDlg::AppendStatus(const std::string& text) {
     end = GetWindowTextLengthA(log);
     SendMessageA(log, EM_SETSEL, end, end);
     SendMessageA(log, EM_SCROLLCARET, 0, 0);
+    OutputDebugStringA("Timeline: status line added\n");
 }
 
 void CFarlinkDlg::UpdateControls() {

@@ -90,7 +90,9 @@ BOOL WriteComm(const void* bytes, DWORD count) {
 
     WriteOutcome outcome;
     DWORD written = 0;
-    if (WriteFile(handle, io->bytes, count, &written, &io->overlapped)) {
+    const BOOL done = WriteFile(handle, io->bytes, count, &written, &io->overlapped);
+    OutputDebugStringA("Timeline: write started\n");
+    if (done) {
         outcome.written = written;
     } else if (GetLastError() == ERROR_IO_PENDING) {
         outcome = AwaitWrite(handle, *io);

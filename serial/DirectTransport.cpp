@@ -71,6 +71,7 @@ int32_t WaitForAcknowledgement() {
     for (;;) {
         if (direct_port->msg_complete) {
             std::atomic_thread_fence(std::memory_order_acquire);
+            OutputDebugStringA("Timeline: answer taken\n");
             return 0;
         }
         SCVerifyTimeout(direct_port);

@@ -1,0 +1,243 @@
+#!/usr/bin/env python3
+"""Where the time of an exchange goes, step by step, beside a bare program doing the same I/O.
+
+    python3 tools/bench/exchange_timeline.py --build-dir build/win64 [--link direct|modem|both]
+        [--rounds 5] [--compare-exe OTHER/Farlink.exe]
+
+Everything is put on one clock, the harness's time.time(): the station's log (when an answer
+left it, when a frame had arrived), the program's debug-trace lines stamped as they reach the
+harness ("Timeline: ..." lines and the line-callback trace), and for the modem the test
+provider's log (its GetTickCount values, which Wine takes from the same monotonic clock the
+harness reads).
+
+direct  The station (tools/station, 20 ms before each answer) on COM1. Two gaps: its answer to
+        the connect request -> the login frame at the station, and its answer to the login ->
+        the hang-up request at the station. Beside it, tools/bench/bare_exchange.exe sends the
+        same three envelopes on the same port and answers each answer at once.
+modem   The test provider's line whose call is COM1, connected 1400 ms after the call is made,
+        with the station in --link modem on the far end. From the provider's CONNECTED to the
+        login frame at the station: the 5000 ms settle and what the program adds. Beside it,
+        bare_exchange.exe pauses 5000 ms and writes the same frame.
+
+Each round runs this build (then --compare-exe, then the bare program) in turn, so a busy moment
+of the shared machine falls on all of them. Every program start has one warm-up exchange that is
+not counted (Wine loads the serial code on first use). Prints each step's median time after the
+gap's start with its spread, and the gaps beside the bare program's.
+"""
+
+import argparse
+import os
+import statistics
+import sys
+import time
+from collections import defaultdict
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tests" / "wine"))
+sys.path.insert(0, str(ROOT / "tests" / "tapi"))
+sys.path.insert(0, str(ROOT / "tools" / "station"))
+
+from farlink_wine import MAIN_CAPTION, WineSession, wait_for  # noqa: E402
+from modem_scenario import ANSWERED, call_states, modem_line  # noqa: E402
+from station_process import Station  # noqa: E402
+
+DIAL, HANGUP, DIRECT, MODEM, PORTS, IDOK = 3, 6, 1010, 1011, 1007, 1
+ARGS = ["/DIAL:5551234", "/MYNUMBER:5550000", "/USER:operator", "/PASS:secret",
+        "/DOMAIN:FIELD"]
+PREFIX = "Timeline: "
+# The monotonic clock's offset from the wall clock, to place the provider's ticks.
+WALL_MINUS_MONOTONIC = time.time() - time.monotonic()
+
+
+def steps_between(trace, start, end):
+    """[(name, ms after start)] for the trace lines stamped in [start, end]; a name that comes
+    again is numbered ("status line added #2")."""
+    seen = defaultdict(int)
+    steps = []
+    for stamp, line in trace:
+        if stamp is None or not start <= stamp <= end:
+            continue
+        name = line[len(PREFIX):] if line.startswith(PREFIX) else line.strip()[:60]
+        seen[name] += 1
+        if seen[name] > 1:
+            name += " #%d" % seen[name]
+        steps.append((name, (stamp - start) * 1000))
+    return steps
+
+
+def timeline(trace, start, end, end_name):
+    return steps_between(trace, start, end) + [(end_name, (end - start) * 1000)]
+
+
+# -- direct cable
+
+
+def direct_gaps(events, trace):
+    """The two gaps of one exchange, each as a timeline: [(gap title, [(step, ms)])]."""
+    answers = [e for e in events if e["event"] == "answer"]
+    frames = [e for e in events if e["event"] == "frame"]
+    if len(answers) < 2 or len(frames) < 3:
+        raise RuntimeError("incomplete exchange: %r" % events)
+    return [("connect answer -> login", timeline(trace, answers[0]["wall"], frames[1]["wall"],
+                                                  "login at the station")),
+            ("login answer -> hang-up request",
+             timeline(trace, answers[1]["wall"], frames[2]["wall"],
+                      "hang-up request at the station"))]
+
+
+def farlink_direct(s, station, exe, exchanges):
+    app = s.start_farlink(ARGS, exe=exe, stamp=True)
+    dlg = s.driver().find_window(MAIN_CAPTION)
+    dlg.click(DIRECT)
+    wait_for(lambda: dlg.enabled(PORTS), 10, what="Direct type")
+    results = []
+    for n in range(exchanges + 1):
+        seen = len(station.events())
+        dlg.click(DIAL)
+        box = dlg.wait_owned(30)
+        box.press(IDOK)
+        box.wait_gone(10)
+        if n > 0:  # the first is the warm-up
+            results.append(direct_gaps(station.events()[seen:], app.stamped_trace()))
+    login = [e for e in station.events("frame") if e["kind"] == "login"][-1]["payload"]
+    dlg.close()
+    app.wait(30)
+    return results, login
+
+
+def bare_direct(s, station, program, login_hex):
+    seen = len(station.events())
+    proc = s.start(program, ["direct", login_hex], stamp=True, name="bare_exchange")
+    proc.wait(30)
+    return direct_gaps(station.events()[seen:], proc.stamped_trace())
+
+
+# -- modem
+
+
+def connected_wall(log):
+    """When the provider sent the last CONNECTED, on the harness's clock."""
+    states = [e for e in log.callbacks("LINE_CALLSTATE") if e.num("p1") == 0x100]
+    return states[-1].num("tick") / 1000.0 + WALL_MINUS_MONOTONIC
+
+
+def provider_steps(log, start, end):
+    """The provider's own entries in [start, end] (lineGetID, the call states)."""
+    steps = []
+    for e in log.entries():
+        if "tick" not in e or e.kind not in ("call", "callback"):
+            continue
+        wall = e.num("tick") / 1000.0 + WALL_MINUS_MONOTONIC
+        if start <= wall <= end and (e.kind == "call" or e.num("p1") == 0x100):
+            steps.append(("provider: %s %s" % (e.kind, e.name), (wall - start) * 1000))
+    return steps
+
+
+def modem_gap(s, station, app, dlg):
+    answers = len(station.events("answer"))
+    seen = len(station.events())
+    dlg.click(DIAL)
+    wait_for(lambda: len(station.events("answer")) > answers, 30, interval=0.2,
+             what="the station's answer")
+    wait_for(lambda: not dlg.enabled(HANGUP), 20, interval=0.1, what="the call dropped")
+    frame = [e for e in station.events()[seen:] if e["event"] == "frame"][0]
+    start = connected_wall(s.tapi_log)
+    steps = timeline(app.stamped_trace(), start, frame["wall"], "login at the station")
+    steps += provider_steps(s.tapi_log, start, frame["wall"])
+    return [("CONNECTED -> login", sorted(steps, key=lambda step: step[1]))], frame["raw"]
+
+
+def farlink_modem(s, station, exe, exchanges):
+    scenario = modem_line("COM1") + call_states(ANSWERED, exchanges + 1)
+    app = s.start_farlink(ARGS, exe=exe, tapi=scenario, stamp=True)
+    dlg = s.driver().find_window(MAIN_CAPTION)
+    results = []
+    for n in range(exchanges + 1):
+        gaps, frame = modem_gap(s, station, app, dlg)
+        if n > 0:
+            results.append(gaps)
+    dlg.close()
+    app.wait(30)
+    return results, frame
+
+
+def bare_modem(s, station, program, frame_hex):
+    seen = len(station.events())
+    proc = s.start(program, ["modem", frame_hex], stamp=True, name="bare_exchange")
+    proc.wait(30)
+    trace = proc.stamped_trace()
+    began = [stamp for stamp, line in trace if line == PREFIX + "settle begins"][0]
+    frame = [e for e in station.events()[seen:] if e["event"] == "frame"][0]
+    return [("CONNECTED -> login", timeline(trace, began, frame["wall"],
+                                            "login at the station"))]
+
+
+LINKS = {
+    "direct": (farlink_direct, bare_direct, ["--delay-ms", "20"]),
+    "modem": (farlink_modem, bare_modem, ["--link", "modem", "--delay-ms", "20"]),
+}
+
+
+# -- report
+
+
+def spread(values):
+    return "%.1f (%.1f to %.1f)" % (statistics.median(values), min(values), max(values))
+
+
+def report(link, measured):
+    """measured: {program: [exchange: [(gap, [(step, ms)])]]}"""
+    for g, (gap, _) in enumerate(next(iter(measured.values()))[0]):
+        print("\n%s, %s: ms after the gap's start, median (min to max)" % (link, gap))
+        for program, exchanges in measured.items():
+            steps = defaultdict(list)
+            order = []
+            for exchange in exchanges:
+                for name, ms in exchange[g][1]:
+                    if name not in steps:
+                        order.append(name)
+                    steps[name].append(ms)
+            print("  %s, %d exchanges:" % (program, len(exchanges)))
+            for name in order:
+                print("    %-44s %s" % (name, spread(steps[name])))
+        totals = {program: [exchange[g][1][-1][1] for exchange in exchanges]
+                  for program, exchanges in measured.items()}
+        print("  GAP %s: %s" % (gap, "; ".join(
+            "%s %s ms" % (program, spread(values)) for program, values in totals.items())))
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__,
+                                formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("--build-dir", required=True)
+    p.add_argument("--link", choices=("direct", "modem", "both"), default="both")
+    p.add_argument("--rounds", type=int, default=5)
+    p.add_argument("--exchanges", type=int, default=1,
+                   help="measured exchanges per program start, after its warm-up")
+    p.add_argument("--compare-exe", help="another Farlink.exe, run in turn with this build's")
+    args = p.parse_args()
+    build = Path(args.build_dir).resolve()
+    exes = {"this build": str(build / "Farlink.exe")}
+    if args.compare_exe:
+        exes["compared"] = str(Path(args.compare_exe).resolve())
+    os.environ["FARLINK_DRIVER"] = str(build / "tools" / "driver" / "ui_driver.exe")
+    links = ("direct", "modem") if args.link == "both" else (args.link,)
+    for link in links:
+        farlink_run, bare_run, station_args = LINKS[link]
+        measured = defaultdict(list)
+        with WineSession(build, "exchange-timeline-" + link, com_ports=["COM1"]) as s, \
+                Station(s, *station_args) as station:
+            program = s.install(build / "tools" / "bench" / "bare_exchange.exe", folder="bench")
+            for _ in range(args.rounds):
+                for title, exe in exes.items():
+                    results, payload = farlink_run(s, station, exe, args.exchanges)
+                    measured[title] += results
+                    for _ in range(args.exchanges):
+                        measured["bare program"].append(bare_run(s, station, program, payload))
+        report(link, measured)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
