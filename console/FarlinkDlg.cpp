@@ -186,14 +186,12 @@ void CFarlinkDlg::AppendStatus(const std::string& text) {
         return;
     if (StatusLogIsFull(static_cast<size_t>(GetWindowTextLengthA(log))))
         SetWindowTextA(log, "");
+    // The caret to the end, then the line in: the replacement leaves the caret after it and
+    // scrolls it into view, so nothing more is asked of the box (each message costs).
     int end = GetWindowTextLengthA(log);
     SendMessageA(log, EM_SETSEL, end, end);
-    SendMessageA(log, EM_SCROLLCARET, 0, 0);
     line += "\r\r\n";
     SendMessageA(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
-    end = GetWindowTextLengthA(log);
-    SendMessageA(log, EM_SETSEL, end, end);
-    SendMessageA(log, EM_SCROLLCARET, 0, 0);
     OutputDebugStringA("Timeline: status line added\n");
 }
 

@@ -90,9 +90,8 @@ BOOL WriteComm(const void* bytes, DWORD count) {
 
     WriteOutcome outcome;
     DWORD written = 0;
-    const BOOL done = WriteFile(handle, io->bytes, count, &written, &io->overlapped);
-    OutputDebugStringA("Timeline: write started\n");
-    if (done) {
+    OutputDebugStringA("Timeline: WriteComm\n");
+    if (WriteFile(handle, io->bytes, count, &written, &io->overlapped)) {
         outcome.written = written;
     } else if (GetLastError() == ERROR_IO_PENDING) {
         outcome = AwaitWrite(handle, *io);

@@ -7,8 +7,8 @@
 Everything is put on one clock, the harness's time.time(): the station's log (when an answer
 left it, when a frame had arrived), the program's debug-trace lines stamped as they reach the
 harness ("Timeline: ..." lines and the line-callback trace), and for the modem the test
-provider's log (its GetTickCount values, which Wine takes from the same monotonic clock the
-harness reads).
+provider's log (its GetTickCount values, placed on the harness's clock by its lineGetID, which
+the program's trace line "Connected!  Starting communications!" follows at once).
 
 direct  The station (tools/station, 20 ms before each answer) on COM1. Two gaps: its answer to
         the connect request -> the login frame at the station, and its answer to the login ->
@@ -46,8 +46,6 @@ DIAL, HANGUP, DIRECT, MODEM, PORTS, IDOK = 3, 6, 1010, 1011, 1007, 1
 ARGS = ["/DIAL:5551234", "/MYNUMBER:5550000", "/USER:operator", "/PASS:secret",
         "/DOMAIN:FIELD"]
 PREFIX = "Timeline: "
-# The monotonic clock's offset from the wall clock, to place the provider's ticks.
-WALL_MINUS_MONOTONIC = time.time() - time.monotonic()
 
 
 def steps_between(trace, start, end):
@@ -56,9 +54,11 @@ def steps_between(trace, start, end):
     seen = defaultdict(int)
     steps = []
     for stamp, line in trace:
-        if stamp is None or not start <= stamp <= end:
+        # A line written just before the bytes left may reach the harness just after the
+        # station had them: the trace's own way is a little slower than the pty's.
+        if stamp is None or not start <= stamp <= end + 0.005:
             continue
-        name = line[len(PREFIX):] if line.startswith(PREFIX) else line.strip()[:60]
+        name = line[len(PREFIX):] if line.startswith(PREFIX) else line.split(";")[0].strip()[:44]
         seen[name] += 1
         if seen[name] > 1:
             name += " #%d" % seen[name]
@@ -116,20 +116,24 @@ def bare_direct(s, station, program, login_hex):
 # -- modem
 
 
-def connected_wall(log):
-    """When the provider sent the last CONNECTED, on the harness's clock."""
-    states = [e for e in log.callbacks("LINE_CALLSTATE") if e.num("p1") == 0x100]
-    return states[-1].num("tick") / 1000.0 + WALL_MINUS_MONOTONIC
+def provider_clock(log, trace):
+    """Seconds to add to a provider tick for the harness's clock. The program writes "Connected!
+    Starting communications!" as soon as lineGetID has returned, and the provider logs lineGetID
+    as it returns: the two are the same moment (within the tick's millisecond)."""
+    got_id = [e for e in log.calls("lineGetID") if e["call"] != "0x0"][-1]
+    said = [stamp for stamp, line in trace if line.startswith("Connected!  Starting")][-1]
+    return said - got_id.num("tick") / 1000.0
 
 
-def provider_steps(log, start, end):
-    """The provider's own entries in [start, end] (lineGetID, the call states)."""
+def provider_steps(log, offset, start, end):
+    """The provider's CONNECTED and lineGetID in [start, end], on the harness's clock."""
     steps = []
     for e in log.entries():
-        if "tick" not in e or e.kind not in ("call", "callback"):
+        if "tick" not in e:
             continue
-        wall = e.num("tick") / 1000.0 + WALL_MINUS_MONOTONIC
-        if start <= wall <= end and (e.kind == "call" or e.num("p1") == 0x100):
+        wall = e.num("tick") / 1000.0 + offset
+        if start - 0.0005 <= wall <= end and (
+                e.call("lineGetID") or (e.callback("LINE_CALLSTATE") and e.num("p1") == 0x100)):
             steps.append(("provider: %s %s" % (e.kind, e.name), (wall - start) * 1000))
     return steps
 
@@ -142,9 +146,12 @@ def modem_gap(s, station, app, dlg):
              what="the station's answer")
     wait_for(lambda: not dlg.enabled(HANGUP), 20, interval=0.1, what="the call dropped")
     frame = [e for e in station.events()[seen:] if e["event"] == "frame"][0]
-    start = connected_wall(s.tapi_log)
-    steps = timeline(app.stamped_trace(), start, frame["wall"], "login at the station")
-    steps += provider_steps(s.tapi_log, start, frame["wall"])
+    trace = app.stamped_trace()
+    offset = provider_clock(s.tapi_log, trace)
+    states = [e for e in s.tapi_log.callbacks("LINE_CALLSTATE") if e.num("p1") == 0x100]
+    start = states[-1].num("tick") / 1000.0 + offset  # the provider sends CONNECTED
+    steps = timeline(trace, start, frame["wall"], "login at the station")
+    steps += provider_steps(s.tapi_log, offset, start, frame["wall"])
     return [("CONNECTED -> login", sorted(steps, key=lambda step: step[1]))], frame["raw"]
 
 
@@ -171,6 +178,14 @@ def bare_modem(s, station, program, frame_hex):
     frame = [e for e in station.events()[seen:] if e["event"] == "frame"][0]
     return [("CONNECTED -> login", timeline(trace, began, frame["wall"],
                                             "login at the station"))]
+
+
+def bare_status_lines(s, program):
+    """[(way, ms)]: one run of the Status box alone, each way's median per line."""
+    code, out = s.run(program, timeout=120)
+    rows = [line.split() for line in out.splitlines() if line.startswith("STATUS ")]
+    return [(" ".join(row[1:row.index("median")]), float(row[row.index("median") + 1]))
+            for row in rows]
 
 
 LINKS = {
@@ -201,7 +216,8 @@ def report(link, measured):
             print("  %s, %d exchanges:" % (program, len(exchanges)))
             for name in order:
                 print("    %-44s %s" % (name, spread(steps[name])))
-        totals = {program: [exchange[g][1][-1][1] for exchange in exchanges]
+        totals = {program: [[ms for name, ms in exchange[g][1] if name.endswith("at the station")][0]
+                            for exchange in exchanges]
                   for program, exchanges in measured.items()}
         print("  GAP %s: %s" % (gap, "; ".join(
             "%s %s ms" % (program, spread(values)) for program, values in totals.items())))
@@ -229,13 +245,21 @@ def main():
         with WineSession(build, "exchange-timeline-" + link, com_ports=["COM1"]) as s, \
                 Station(s, *station_args) as station:
             program = s.install(build / "tools" / "bench" / "bare_exchange.exe", folder="bench")
+            status = s.install(build / "tools" / "bench" / "bare_status.exe", folder="bench")
+            status_lines = defaultdict(list)
             for _ in range(args.rounds):
                 for title, exe in exes.items():
                     results, payload = farlink_run(s, station, exe, args.exchanges)
                     measured[title] += results
                     for _ in range(args.exchanges):
                         measured["bare program"].append(bare_run(s, station, program, payload))
+                for way, ms in bare_status_lines(s, status):
+                    status_lines[way].append(ms)
         report(link, measured)
+        print("\nThe platform's Status line (tools/bench/bare_status.exe), ms per line, median of"
+              " each run's median (min to max):")
+        for way, values in status_lines.items():
+            print("  %-44s %s" % (way, spread(values)))
     return 0
 
 
