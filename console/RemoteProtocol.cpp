@@ -44,6 +44,8 @@ LRESULT CFarlinkDlg::OnRemoteData(WPARAM count, LPARAM block) {
     int length = bytes ? static_cast<int>(count) : 0;
     std::vector<int> replies = ParseReplyBlock(m_nReplyState, bytes, length);
     NoteReply(replies);
+    // The reply lines and the hang-up line that follows them go into the box together.
+    HoldStatus();
     for (int id : replies) {
         std::string line = LoadText(static_cast<UINT>(id));
         if (id == kReplyConnectedTo)
@@ -59,5 +61,6 @@ LRESULT CFarlinkDlg::OnRemoteData(WPARAM count, LPARAM block) {
         m_bCallbackPending = 1;
         OnHangup();
     }
+    ShowHeldStatus(); // nothing is held past this message
     return 0;
 }

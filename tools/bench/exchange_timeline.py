@@ -106,11 +106,16 @@ def farlink_direct(s, station, exe, exchanges):
     return results, login
 
 
-def bare_direct(s, station, program, login_hex):
+def run_bare(s, station, program, link, payload_hex):
+    """One run of bare_exchange.exe: (the station's log records of it, its stamped trace)."""
     seen = len(station.events())
-    proc = s.start(program, ["direct", login_hex], stamp=True, name="bare_exchange")
+    proc = s.start(program, [link, payload_hex], stamp=True, name="bare_exchange")
     proc.wait(30)
-    return direct_gaps(station.events()[seen:], proc.stamped_trace())
+    return station.events()[seen:], proc.stamped_trace()
+
+
+def bare_direct(s, station, program, login_hex):
+    return direct_gaps(*run_bare(s, station, program, "direct", login_hex))
 
 
 # -- modem
@@ -170,12 +175,9 @@ def farlink_modem(s, station, exe, exchanges):
 
 
 def bare_modem(s, station, program, frame_hex):
-    seen = len(station.events())
-    proc = s.start(program, ["modem", frame_hex], stamp=True, name="bare_exchange")
-    proc.wait(30)
-    trace = proc.stamped_trace()
+    events, trace = run_bare(s, station, program, "modem", frame_hex)
     began = [stamp for stamp, line in trace if line == PREFIX + "settle begins"][0]
-    frame = [e for e in station.events()[seen:] if e["event"] == "frame"][0]
+    frame = [e for e in events if e["event"] == "frame"][0]
     return [("CONNECTED -> login", timeline(trace, began, frame["wall"],
                                             "login at the station"))]
 
