@@ -56,7 +56,8 @@ LRESULT CFarlinkDlg::OnRemoteData(WPARAM count, LPARAM block) {
         LocalFree(reinterpret_cast<HLOCAL>(block));
 
     if (m_bAutoClose) {
-        PostMessageA(m_hWnd, WM_COMMAND, IDCANCEL, 0);
+        ShowHeldStatus(); // the reply lines are out before the dialog closes
+        CloseByItself();
     } else {
         m_bCallbackPending = 1;
         OnHangup();
