@@ -103,9 +103,9 @@ static DWORD WINAPI Receive(LPVOID unused) {
                 if (state.cbInQue == 0)
                     break;
                 Trace("Timeline: bytes received\n");
-                if (!ReadFile(g_port, chunk, state.cbInQue < sizeof chunk ? state.cbInQue
-                                                                          : sizeof chunk,
-                              &got, &read) &&
+                if (!ReadFile(g_port, chunk,
+                              state.cbInQue < sizeof chunk ? state.cbInQue : sizeof chunk, &got,
+                              &read) &&
                     !GetOverlappedResult(g_port, &read, &got, TRUE))
                     break;
                 for (i = 0; i < got; ++i)

@@ -1,6 +1,7 @@
 /* The platform's cost of one Status line: a dialog with nothing but an edit control of the
  * Status box's size, style and font, and lines added to it as Farlink adds them, timed with the
- * performance counter. After ROUNDS warm-up lines each way adds ROUNDS timed lines; it prints the median and the spread per line, in milliseconds:
+ * performance counter. After ROUNDS warm-up lines each way adds ROUNDS timed lines; it prints the
+ * median and the spread per line, in milliseconds:
  *
  *   bare_status.exe            STATUS <way> median <ms> min <ms> max <ms>
  *
@@ -8,8 +9,8 @@
  * earlier way: the caret also scrolled to before, and moved and scrolled to again after),
  * "replace only" (the one EM_REPLACESEL), "cr-lf ends" ("\r\n" for "\r\r\n"), "two lines at
  * once" (per line: half of one replacement holding two), "no redraw" (as the program inside
- * WM_SETREDRAW off and on), taking turns line by line; and "dialog painted after a line", the UpdateWindow of the dialog that follows a line before
- * the program's waits. */
+ * WM_SETREDRAW off and on), taking turns line by line; and "dialog painted after a line", the
+ * UpdateWindow of the dialog that follows a line before the program's waits. */
 #include <windows.h>
 
 #include <stdio.h>
@@ -20,8 +21,8 @@
 #define STATUS_ID 100
 
 static const char* const kLines[] = {"Connected with WinCE remote station.",
-                                     "Sending username and password...",
-                                     "Connected to 5551234", "Connection Hangup."};
+                                     "Sending username and password...", "Connected to 5551234",
+                                     "Connection Hangup."};
 
 static double g_tick_ms;
 
@@ -202,8 +203,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     at = Text(at, L"MS Sans Serif");
     at = (WORD*)(((ULONG_PTR)at + 3) & ~(ULONG_PTR)3);
     item = (DLGITEMTEMPLATE*)at;
-    item->style = WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_AUTOVSCROLL |
-                  ES_READONLY | WS_VSCROLL;
+    item->style = WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY |
+                  WS_VSCROLL;
     item->x = 57;
     item->y = 149;
     item->cx = 168;
