@@ -57,6 +57,7 @@ void CFarlinkDlg::DialDirect() {
 
 void CFarlinkDlg::OnHangup() {
     AppendStatus(LoadText(IDS_HANGUP));
+    ShowHeldStatus(); // before the link is closed, with the reply lines if they were held
     EndAttempt(Outcome::AnswerMissing); // hung up before the station's verdict
     if (m_nCommType == 0) {
         StopCall();

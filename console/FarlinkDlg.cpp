@@ -191,19 +191,28 @@ void CFarlinkDlg::AppendStatus(const std::string& text) {
     std::string line = StatusLineText(text);
     m_log.HidePassword(m_strPassword);
     m_log.Add(line);
+    m_heldStatus += line;
+    m_heldStatus += "\r\r\n";
+    if (!m_bStatusHeld)
+        ShowHeldStatus();
+}
+
+void CFarlinkDlg::ShowHeldStatus() {
+    m_bStatusHeld = false;
     HWND log = GetDlgItem(IDC_STATUS);
-    if (!log)
+    if (m_heldStatus.empty() || !log) {
+        m_heldStatus.clear();
         return;
+    }
     if (StatusLogIsFull(static_cast<size_t>(GetWindowTextLengthA(log))))
         SetWindowTextA(log, "");
+    // The caret to the end, then the lines in: the replacement leaves the caret after them and
+    // scrolls it into view, so nothing more is asked of the box.
     int end = GetWindowTextLengthA(log);
     SendMessageA(log, EM_SETSEL, end, end);
-    SendMessageA(log, EM_SCROLLCARET, 0, 0);
-    line += "\r\r\n";
-    SendMessageA(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
-    end = GetWindowTextLengthA(log);
-    SendMessageA(log, EM_SETSEL, end, end);
-    SendMessageA(log, EM_SCROLLCARET, 0, 0);
+    SendMessageA(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(m_heldStatus.c_str()));
+    m_heldStatus.clear();
+    OutputDebugStringA("Timeline: Status box updated\n");
 }
 
 void CFarlinkDlg::UpdateControls() {

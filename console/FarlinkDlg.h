@@ -83,11 +83,20 @@ class CFarlinkDlg : public Dialog, public ConnectionParameters, private BoxWatch
     // line list's own selection rules give it.
     void SelectLine(int index);
 
+    // Status lines that follow each other with nothing between them go into the box with one
+    // replacement: the box costs about as much per replacement whatever it holds. While held,
+    // AppendStatus only logs a line and keeps it; ShowHeldStatus puts the kept lines in and
+    // ends the hold.
+    void HoldStatus() { m_bStatusHeld = true; }
+    void ShowHeldStatus();
+
     RunRecord m_run;
     RunLogFile m_log;
     bool m_bLogUnavailable = false;
     bool m_bClosingByItself = false;
     bool m_bClosePosted = false;
+    bool m_bStatusHeld = false;
+    std::string m_heldStatus;
 };
 
 // The application's main dialog while it runs; null otherwise.

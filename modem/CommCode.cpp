@@ -96,6 +96,7 @@ int StartCommChannel(HANDLE handle) {
     channel.readThreadId = id;
     SetThreadPriority(channel.readThread, THREAD_PRIORITY_HIGHEST);
     ResumeThread(channel.readThread);
+    OutputDebugStringA("Timeline: channel started\n");
     return 1;
 }
 

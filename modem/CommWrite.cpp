@@ -90,6 +90,7 @@ BOOL WriteComm(const void* bytes, DWORD count) {
 
     WriteOutcome outcome;
     DWORD written = 0;
+    OutputDebugStringA("Timeline: WriteComm\n");
     if (WriteFile(handle, io->bytes, count, &written, &io->overlapped)) {
         outcome.written = written;
     } else if (GetLastError() == ERROR_IO_PENDING) {

@@ -21,7 +21,24 @@ namespace {
 // frame the dialog builds (2048 bytes) even when every byte is a doubled 0x10.
 uint8_t tx_envelope[2 * 2048 + 5];
 
-constexpr DWORD kAnswerPollMs = 1;
+// How often the answer wait asks the library's timeout model; an acknowledged answer wakes it
+// at once.
+constexpr DWORD kTimeoutCheckMs = 10;
+
+// Set by the decoder when an answer is acknowledged. Auto-reset: a stale signal only costs the
+// wait one more look at msg_complete. Made once, kept for the life of the process.
+HANDLE AnswerEvent() {
+    static const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    return event;
+}
+
+// The user routine: the envelope decoder, then the waiting thread woken once it has
+// acknowledged the answer.
+void SC_CALL DecodeAndWake(generic_port* port) {
+    HandInts(port);
+    if (port != nullptr && port->msg_complete)
+        SetEvent(AnswerEvent());
+}
 
 class WaitCursor {
   public:
@@ -61,23 +78,26 @@ bool SendEnvelope(const uint8_t* payload, int32_t length) {
     return SCSendTxBuf(direct_port, tx_envelope, size) != 0;
 }
 
-// Waits in 1 ms steps until the station's answer is acknowledged (0) or the library's
-// timeout model ends the exchange (its status code). The status is read once after each
-// check: the decoder clears it when a byte follows a long pause, and a timeout already
-// seen must still end the wait. Steps of 10 ms cost 5 ms on average at each of the three
-// waits of an exchange; a step of 1 ms costs nothing measurable in CPU time.
+// Waits until the station's answer is acknowledged (0) or the library's timeout model ends the
+// exchange (its status code). The status is read once after each check: the decoder clears it
+// when a byte follows a long pause, and a timeout already seen must still end the wait. The
+// decoder wakes the wait; polling in 1 ms steps cost up to a millisecond at each of the three
+// waits of an exchange.
 int32_t WaitForAcknowledgement() {
     direct_port->status = 0;
+    const HANDLE answered = AnswerEvent();
     for (;;) {
         if (direct_port->msg_complete) {
             std::atomic_thread_fence(std::memory_order_acquire);
+            OutputDebugStringA("Timeline: answer taken\n");
             return 0;
         }
         SCVerifyTimeout(direct_port);
         const int32_t status = direct_port->status;
         if (status != 0)
             return status;
-        Sleep(kAnswerPollMs);
+        if (answered == nullptr || WaitForSingleObject(answered, kTimeoutCheckMs) == WAIT_FAILED)
+            Sleep(1); // no event to wait on: look again shortly
     }
 }
 
@@ -106,7 +126,7 @@ int DirectConnect(int portIndex) {
     direct_port = SCPortOpen(MainWindowHandle(), &config, &error);
     if (direct_port == nullptr)
         return 0;
-    SCInstallUserRoutine(direct_port, HandInts);
+    SCInstallUserRoutine(direct_port, DecodeAndWake);
 
     // The station needs a moment after DTR rises before it listens.
     Sleep(1000);

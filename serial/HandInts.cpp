@@ -60,4 +60,5 @@ void SC_CALL HandInts(generic_port* port) {
     acked_answer.length = rx_frame.length;
     std::atomic_thread_fence(std::memory_order_release);
     port->msg_complete = 1;
+    OutputDebugStringA("Timeline: answer acknowledged\n");
 }

@@ -101,6 +101,7 @@ int32_t SC_CALL SCSendTxBuf(generic_port* port, const uint8_t* data, int32_t len
         FailTransmission(port, SC_CANNOT_SEND);
         return 0;
     }
+    OutputDebugStringA("Timeline: write started\n");
     return 1;
 }
 

@@ -108,8 +108,10 @@ DWORD ReadWaiting(generic_port* port, uint8_t* destination, DWORD max) {
 void HandleEvents(int index, generic_port* port, DWORD events) {
     if (events & EV_RXCHAR) {
         uint8_t* chunk = g_control[index].chunk;
-        while (DWORD got = ReadWaiting(port, chunk, kRxChunk))
+        while (DWORD got = ReadWaiting(port, chunk, kRxChunk)) {
+            OutputDebugStringA("Timeline: bytes received\n");
             RxDeliver(port, &g_echo[index], chunk, got, GetTickCount());
+        }
     }
     if (events & EV_TXEMPTY) {
         if (g_lines[index].rts_toggle) {
@@ -118,6 +120,7 @@ void HandleEvents(int index, generic_port* port, DWORD events) {
         }
         port->tx_end_tick = GetTickCount();
         port->tx_empty = 1;
+        OutputDebugStringA("Timeline: transmitter empty\n");
     }
     if (events & EV_CTS)
         g_lines[index].cts_seen = 1;

@@ -45,6 +45,7 @@ import struct
 import subprocess
 import sys
 import termios
+import threading
 import time
 import traceback
 from pathlib import Path
@@ -58,6 +59,7 @@ _WINE_DIR = Path("/usr/lib/wine")
 _WINE_FONTS = Path("/usr/share/wine/fonts")
 _QUIET_DLLS = "mscoree,mshtml="  # no Mono/Gecko installer prompts
 _TRACE_RE = re.compile(r'warn:debugstr:OutputDebugString[AW] "(.*)"\s*$')
+_STAMP_RE = re.compile(r"@(\d+\.\d+) ")
 
 
 class WineUnavailable(Exception):
@@ -446,11 +448,18 @@ class WineProcess:
 
     def trace(self):
         """OutputDebugString lines so far, unescaped, trailing line ends removed."""
+        return [line for _, line in self.stamped_trace()]
+
+    def stamped_trace(self):
+        """[(time, line)]: trace() with the time.time() at which each line reached the
+        harness, for a program started with stamp=True (None otherwise)."""
         lines = []
         for raw in self.stderr_text().splitlines():
             match = _TRACE_RE.search(raw)
             if match:
-                lines.append(_unescape(match.group(1)).rstrip("\r\n"))
+                stamp = _STAMP_RE.match(raw)
+                lines.append((float(stamp.group(1)) if stamp else None,
+                              _unescape(match.group(1)).rstrip("\r\n")))
         return lines
 
     def wait_trace(self, predicate, timeout=10.0):
@@ -493,6 +502,16 @@ def _unescape(text):
             out.append(n)
             i += 2
     return "".join(out)
+
+
+def _stamp_lines(pipe, path):
+    """Copies a program's output to `path` as it comes, each line after its arrival time."""
+    def copy():
+        with pipe, open(path, "a") as out:
+            for raw in iter(pipe.readline, b""):
+                out.write("@%.6f %s" % (time.time(), raw.decode("utf-8", "replace")))
+                out.flush()
+    threading.Thread(target=copy, daemon=True).start()
 
 
 _prctl = ctypes.CDLL(None, use_errno=True).prctl
@@ -883,10 +902,12 @@ class WineSession:
         return dest / Path(exe).name
 
     def start(self, program, args=(), env=None, trace=True, name=None, ready=None,
-              ready_timeout=30.0, cwd=None, passthrough=False):
+              ready_timeout=30.0, cwd=None, passthrough=False, stamp=False):
         """Starts a Windows program; returns a WineProcess.
 
         program  unix path of the exe (see install())
+        stamp    put on each line of its output the time.time() at which it arrived
+                 ("@1765300000.123456 ..."; see WineProcess.stamped_trace())
         ready    optional callable; start() returns once it is truthy. While
                  waiting, a start that Wine itself botched ("ShellExecuteEx
                  failed") is retried; nothing else is.
@@ -898,11 +919,14 @@ class WineSession:
         for attempt in range(1, attempts + 1):
             stderr_path = self.run_dir / ("%s-%d.stderr" % (name, len(self._processes) + 1))
             with open(stderr_path, "w") as err:
-                out = None if passthrough else err
+                out = None if passthrough else subprocess.PIPE if stamp else err
                 popen = subprocess.Popen([self._loader, str(program), *args],
                                          env=self.environment(env, trace=trace),
-                                         stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                                         stdin=subprocess.DEVNULL, stdout=out,
+                                         stderr=subprocess.STDOUT if stamp else out,
                                          cwd=cwd or Path(program).parent, start_new_session=True)
+            if stamp and not passthrough:
+                _stamp_lines(popen.stdout, stderr_path)
             proc = WineProcess(popen, name, stderr_path)
             self._processes.append(proc)
             if ready is None:
@@ -929,7 +953,7 @@ class WineSession:
         return code, proc.stderr_text()
 
     def start_farlink(self, args=(), env=None, exe=None, extra_files=(), wait_window=True,
-                      tapi=None):
+                      tapi=None, stamp=False):
         """Installs and starts Farlink.exe; by default waits for its main dialog.
 
         The exe comes from `exe` or the FARLINK_EXE environment variable
@@ -949,7 +973,7 @@ class WineSession:
         if wait_window:
             ui = self.driver()
             ready = lambda: ui.try_find_window(MAIN_CAPTION)  # noqa: E731
-        return self.start(installed, args, env=env, name="Farlink", ready=ready)
+        return self.start(installed, args, env=env, name="Farlink", ready=ready, stamp=stamp)
 
     # -- what the test observes
 
