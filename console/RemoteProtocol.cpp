@@ -6,32 +6,68 @@
 #include "modem/CommCode.h"
 #include "resources/resource.h"
 #include "serial/DirectTransport.h"
+#include "telephony/MessageWait.h"
 
-LRESULT CFarlinkDlg::OnRemoteConnected(WPARAM, LPARAM) {
+#include <cstring>
+
+namespace {
+// How long a connected modem gets before the login frame goes.
+constexpr DWORD kModemSettleMs = 5000;
+} // namespace
+
+LRESULT CFarlinkDlg::OnRemoteConnected(WPARAM attempt, LPARAM) {
+    // Posted by a modem call's connect sequence: it may have waited in the
+    // queue while that call ended.
+    const bool modem = attempt != 0;
+    const unsigned id = static_cast<unsigned>(attempt);
+    if (modem && AttemptGone(id, "the login step"))
+        return 0;
     UpdateData(true);
     AppendStatus(LoadText(IDS_SENDING_LOGIN));
     UpdateWindow(m_hWnd);
 
-    bool direct = m_nCommType != 0;
-    LoginFields fields{m_strMyNumber, m_strUsername, m_strPassword, m_strDomain, m_nDelay, direct};
+    LoginFields fields{m_strMyNumber, m_strUsername, m_strPassword, m_strDomain, m_nDelay, !modem};
     std::vector<uint8_t> frame;
     if (!BuildLoginFrame(fields, frame)) {
         // Sending a cut frame would log in with the wrong values.
         AppendStatus(LoadTextOrOwn(IDS_FRAME_TOO_LONG));
         EndAttempt(Outcome::FrameTooLong);
+        if (modem)
+            StopCall(); // nothing will be sent: the call has no use
         return 0;
     }
 
-    if (!direct) {
+    if (modem) {
         // The modem needs time to settle after connecting before it passes
-        // data through.
-        Sleep(5000);
-        WriteComm(frame.data(), static_cast<DWORD>(frame.size()));
+        // data through. The dialog stays served meanwhile, so the call may
+        // end (or another begin) before the frame goes.
+        ServeMessagesUntil(GetTickCount(), kModemSettleMs);
+        if (AttemptGone(id, "the login frame"))
+            return 0;
+        if (!WriteComm(frame.data(), static_cast<DWORD>(frame.size()))) {
+            // The Status box says why; the station got no usable login.
+            EndAttempt(Outcome::LoginNotTaken);
+            StopCall();
+        }
     } else if (DirectSend(frame.data(), static_cast<int>(frame.size())) != 0) {
         AppendStatus(LoadText(IDS_SEND_LOGIN_ERROR));
         EndAttempt(Outcome::LoginNotTaken);
     }
     return 0;
+}
+
+LRESULT CFarlinkDlg::OnModemData(WPARAM count, LPARAM block) {
+    unsigned tag = 0;
+    if (block)
+        std::memcpy(&tag, reinterpret_cast<const char*>(block) + count + 1, sizeof tag);
+    // A block an earlier call's read thread left in the queue is not this call's answer.
+    if (tag != m_tapi.attempt.id) {
+        AttemptGone(tag, "a block from its data channel");
+        if (block)
+            LocalFree(reinterpret_cast<HLOCAL>(block));
+        return 0;
+    }
+    return OnRemoteData(count, block);
 }
 
 LRESULT CFarlinkDlg::OnRemoteData(WPARAM count, LPARAM block) {

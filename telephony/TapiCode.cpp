@@ -40,6 +40,14 @@ BOOL InitializeTapi() {
             if (!reinitSeen) {
                 reinitSeen = true;
                 ServeMessagesUntil(GetTickCount(), kReinitWaitMs);
+                // The wait served messages: a dialog closed meanwhile gets no
+                // telephony it would never shut down.
+                if (tapi.dialogEnding) {
+                    DebugPrint("The dialog closed during the re-initialisation wait; telephony "
+                               "is not started.\n");
+                    tapi.initializing = 0;
+                    return FALSE;
+                }
                 continue;
             }
             AppMessageBox("A change to the system configuration requires that all Telephony "
@@ -85,11 +93,10 @@ BOOL UninitializeTapi() {
     LONG result = RepeatWhileHandled([&] { return lineShutdown(tapi.hLineApp); });
     if (result != 0)
         ReportLineError(result, "lineShutdown unhandled error: ", kTapiSource, __LINE__);
-    tapi.callInProgress = 0;
-    tapi.connected = 0;
+    // An attempt StopCall could not end (it is already stopping, or lost its
+    // call's status) ends here, with every handle gone with the shutdown.
+    FinishCallAttempt(tapi);
     tapi.hLineApp = 0;
-    tapi.hCall = 0;
-    tapi.hLine = 0;
     tapi.shuttingDown = 0;
     DebugPrint("TAPI uninitialized.");
     return TRUE;
