@@ -90,6 +90,15 @@ BOOL UninitializeTapi() {
         return TRUE;
     tapi.shuttingDown = 1;
     StopCall();
+    // A StopCall already under way (this shutdown came inside one of its
+    // waits) has not let go of its call and line yet: they go before the
+    // usage handle does.
+    if (tapi.hCall != 0 && lineDeallocateCall(tapi.hCall) == 0)
+        DebugPrint("Call Deallocated.");
+    if (tapi.hLine != 0 && lineClose(tapi.hLine) == 0)
+        DebugPrint("Line Closed.");
+    tapi.hCall = 0;
+    tapi.hLine = 0;
     LONG result = RepeatWhileHandled([&] { return lineShutdown(tapi.hLineApp); });
     if (result != 0)
         ReportLineError(result, "lineShutdown unhandled error: ", kTapiSource, __LINE__);
