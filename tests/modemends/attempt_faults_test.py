@@ -17,7 +17,7 @@ from modem_scenario import modem_line  # noqa: E402
 from station_process import Station  # noqa: E402
 
 IDOK, IDRETRY = 1, 4
-BUSY_LINE = "Line is busy"
+TOO_LONG = "Username, password, domain and My Number are too long to send."
 
 
 def no_login(run, station, what):
@@ -115,8 +115,18 @@ def previous_idle_is_no_answer(s, station):
     assert dealloc and idle and idle[0] < dealloc[0], entries
 
 
-# case, station scenario, what it does (session, station)
+def frame_too_long_hangs_up(s, station):
+    """A login that does not fit one frame is not sent, and the call it was for is hung up."""
+    run = ModemRun(s, answered(1), args=["/DIAL:5551234", "/USER:" + "u" * 2100])
+    run.dial()
+    got = run.wait_status(READY, timeout=30)
+    assert got[-4:] == [SENDING, TOO_LONG, "Line is idle", READY], got
+    assert station.received() == [], station.received()
+
+
+# case, what it does (session, station)
 INTERACTIVE = [
+    ("frame_too_long_hangs_up", frame_too_long_hangs_up),
     ("connected_inside_the_drop", connected_inside_the_drop),
     ("queued_login_step", queued_login_step),
     ("connected_with_owner_privilege", connected_with_owner_privilege),
