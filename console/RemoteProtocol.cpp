@@ -13,6 +13,8 @@
 namespace {
 // How long a connected modem gets before the login frame goes.
 constexpr DWORD kModemSettleMs = 5000;
+// How often that wait looks whether the call is still on (a close must not wait for it).
+constexpr DWORD kSettleSliceMs = 100;
 } // namespace
 
 LRESULT CFarlinkDlg::OnRemoteConnected(WPARAM attempt, LPARAM) {
@@ -41,7 +43,9 @@ LRESULT CFarlinkDlg::OnRemoteConnected(WPARAM attempt, LPARAM) {
         // The modem needs time to settle after connecting before it passes
         // data through. The dialog stays served meanwhile, so the call may
         // end (or another begin) before the frame goes.
-        ServeMessagesUntil(GetTickCount(), kModemSettleMs);
+        const DWORD start = GetTickCount();
+        while (AttemptIsCurrent(id) && GetTickCount() - start < kModemSettleMs)
+            ServeMessagesUntil(GetTickCount(), kSettleSliceMs);
         if (AttemptGone(id, "the login frame"))
             return 0;
         if (!WriteComm(frame.data(), static_cast<DWORD>(frame.size()))) {

@@ -15,6 +15,8 @@ from farlink_driver import Window  # noqa: E402
 from farlink_wine import run_cases, wait_for  # noqa: E402
 from modem_scenario import modem_line  # noqa: E402
 from station_process import Station  # noqa: E402
+from unattended_modem_test import write_profile  # noqa: E402
+from unattended_test import UNATTENDED  # noqa: E402
 
 IDOK, IDRETRY = 1, 4
 TOO_LONG = "Username, password, domain and My Number are too long to send."
@@ -157,9 +159,6 @@ def interleavings(args):
 def reinit_ends_unattended_run(args):
     """A hard re-initialisation under a connected /AUTODIAL /AUTOCLOSE call: once its warning is
     answered the run ends, exit status 3."""
-    sys.path.insert(0, str(Path(__file__).resolve().parent))
-    from unattended_modem_test import write_profile
-    from unattended_test import UNATTENDED
     scenario = answered(1) + event(1, 3000, "LINE_LINEDEVSTATE", "line", "LINEDEVSTATE_REINIT")
     with args.session(com_ports=["COM1"]) as s, \
             Station(s, "--link", "modem", "--scenario", "silent"):
