@@ -168,12 +168,7 @@ class Watch:
                 self.status[-1] != READY or self.dlg.enabled(HANGUP):
             return
         time.sleep(0.3)
-        try:
-            held = [f for f in os.listdir("/proc/%d/fd" % self.app.popen.pid)
-                    if os.path.realpath("/proc/%d/fd/%s" % (self.app.popen.pid, f)) == tty]
-        except OSError:
-            return
-        if held and self.box() is None and status_lines(self.dlg)[-1] == READY:
+        if tty_holders(tty) and self.box() is None and status_lines(self.dlg)[-1] == READY:
             self.problems.append("2: the port is still open while the dialog is ready")
 
     def act(self, what):
@@ -184,6 +179,21 @@ class Watch:
                 self.dlg.click(HANGUP)
         except DriverError:
             pass  # a box came first: it is answered next
+
+
+def tty_holders(tty):
+    """Processes with the program's end of the pty open, but for the pty's own maker. Wine's
+    server keeps a descriptor for as long as any handle of the program is open on the port."""
+    holders = []
+    for folder in Path("/proc").glob("[0-9]*"):
+        try:
+            if (folder / "cmdline").read_bytes().startswith(b"socat"):
+                continue
+            if any(os.path.realpath(fd) == tty for fd in (folder / "fd").iterdir()):
+                holders.append(folder.name)
+        except OSError:
+            continue
+    return holders
 
 
 def stop_markers(entries):
