@@ -1,5 +1,6 @@
 // Resource module, string-table texts, main window and message boxes.
 #include "app/AppShell.h"
+#include "app/AppBoxes.h"
 #include "app/TextFormat.h"
 #include <vector>
 
@@ -48,5 +49,5 @@ void SetMainWindowHandle(HWND hwnd) {
 
 int AppMessageBox(const std::string& text, UINT flags) {
     HWND owner = g_mainWindow ? GetLastActivePopup(g_mainWindow) : nullptr;
-    return MessageBoxA(owner, text.c_str(), kAppTitle, flags);
+    return AppBox(owner, text, kAppTitle, flags);
 }

@@ -9,8 +9,8 @@ enum class Value {
     Text,
     Integer,
     Flag,
-    Seconds, // /TIMEOUT: a checked number of seconds
-    LogPath, // /LOG: a path, and the wish for a log even when the path is empty
+    Seconds,    // /TIMEOUT: a checked number of seconds
+    WantedPath, // /LOG:, /PROFILE: a path, and the wish for it even when the path is empty
 };
 
 struct Option {
@@ -31,9 +31,10 @@ const Option kOptions[] = {
     {"/MODEM:", Value::Integer, nullptr, &ConnectionParameters::m_nPreferredLine},
     {"/AUTODIAL", Value::Flag, nullptr, &ConnectionParameters::m_bAutoDial},
     {"/AUTOCLOSE", Value::Flag, nullptr, &ConnectionParameters::m_bAutoClose},
-    {"/PROFILE:", Value::Text, &ConnectionParameters::m_strProfilePath, nullptr},
+    {"/PROFILE:", Value::WantedPath, &ConnectionParameters::m_strProfilePath,
+     &ConnectionParameters::m_bProfileWanted},
     {"/TIMEOUT:", Value::Seconds, nullptr, &ConnectionParameters::m_nTimeout},
-    {"/LOG:", Value::LogPath, &ConnectionParameters::m_strLogPath,
+    {"/LOG:", Value::WantedPath, &ConnectionParameters::m_strLogPath,
      &ConnectionParameters::m_bLogWanted},
     {"/?", Value::Flag, nullptr, &ConnectionParameters::m_bShowUsage},
     {"/HELP", Value::Flag, nullptr, &ConnectionParameters::m_bShowUsage},
@@ -115,7 +116,7 @@ void ApplyCommandLine(ConnectionParameters& dialog, const std::vector<std::strin
                 dialog.m_bTimeoutRefused = ok ? 0 : 1;
                 break;
             }
-            case Value::LogPath:
+            case Value::WantedPath:
                 dialog.*option.textMember = rest;
                 dialog.*option.intMember = 1;
                 break;

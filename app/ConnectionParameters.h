@@ -17,7 +17,8 @@ struct ConnectionParameters {
     int m_nReplyState = 0;
     int m_nCommType = 0; // in force: 0 = Modem, 1 = Direct Connection
     int m_bCallbackPending = 0;
-    std::string m_strProfilePath; // /PROFILE: start option; empty = none
+    std::string m_strProfilePath; // /PROFILE: start option
+    int m_bProfileWanted = 0;     // /PROFILE: was given (its path may still be empty)
 
     // Options of unattended runs.
     int m_nTimeout = 0;        // /TIMEOUT: seconds one attempt may take; 0 = no limit

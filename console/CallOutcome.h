@@ -13,7 +13,10 @@
 // attempt is open (after the answer, a time-out or a Hangup), so the call
 // code need not know which of its ways out came first. In an unattended run
 // (/AUTODIAL with /AUTOCLOSE) the report also closes the program with the
-// failure's exit status once the Status lines are shown. A DialCall that
+// failure's exit status once the Status lines are shown. A box of the
+// program's still open then gets its declining answer (posted: the box returns
+// once the code running inside its message loop is done), so code after a box
+// must check that its attempt still runs before it goes on. A DialCall that
 // returns without a call in progress and without a report counts as
 // ConnectFailed.
 #pragma once

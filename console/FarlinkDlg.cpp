@@ -51,25 +51,35 @@ BOOL CFarlinkDlg::OnInitDialog() {
     SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
+    // The log first, so that it holds every line and box from here on, as they come.
+    OpenRunLog();
     InitializeTapi();
     FillLineList();
     FillPortList();
-    OpenRunLog();
+
+    // The profile is read before the log's first line, which names the link it chooses; a box
+    // about it opens once the run's first lines are written.
+    DWORD profileError = ERROR_SUCCESS;
+    const bool profileOk = !m_bProfileWanted || ReadProfileFile(m_strProfilePath, profileError);
+    StartRunLog();
     AppendStatus(LoadText(IDS_READY));
     ReportStartProblems();
 
     // An unattended dial with the values of a profile that could not be read
     // would reach the wrong station or none: the operator sees the error box
     // and dials by hand.
-    bool profileOk = m_strProfilePath.empty() || LoadProfileFile(m_strProfilePath);
-    if (!profileOk)
+    if (!profileOk) {
+        if (m_strProfilePath.empty())
+            AppendStatus(LoadTextOrOwn(IDS_PROFILE_EMPTY)); // "/PROFILE:%1", %1 not given
         m_run.RecordUnusableInput(Outcome::ProfileUnusable);
-    StartRunLog();
+    }
+    if (profileError != ERROR_SUCCESS)
+        ShowProfileError(profileError, m_strProfilePath);
     bool usable = profileOk && !m_bTimeoutRefused;
     if (m_bAutoDial && usable)
         PostMessageA(m_hWnd, WM_COMMAND, ID_DIAL, 0);
     else if (Unattended() && !usable)
-        PostMessageA(m_hWnd, WM_COMMAND, IDCANCEL, 0);
+        CloseByItself();
 
     UpdateControls();
     return TRUE;

@@ -1,6 +1,7 @@
 // The main dialog: connection parameters, status log and the commands that
 // drive a link to the station.
 #pragma once
+#include "app/AppBoxes.h"
 #include "app/ConnectionParameters.h"
 #include "console/Dialog.h"
 #include "console/RunLogFile.h"
@@ -9,7 +10,7 @@
 #include <string>
 #include <vector>
 
-class CFarlinkDlg : public Dialog, public ConnectionParameters {
+class CFarlinkDlg : public Dialog, public ConnectionParameters, private BoxWatcher {
   public:
     CFarlinkDlg();
 
@@ -19,6 +20,10 @@ class CFarlinkDlg : public Dialog, public ConnectionParameters {
     // Loads a profile file into the fields, as Load... does; false (after
     // telling the operator why) when it could not be read.
     bool LoadProfileFile(const std::string& path);
+    // The same without the box: error is the system error of a file that could not be
+    // opened (0 otherwise); false also for an empty path and a damaged file.
+    bool ReadProfileFile(const std::string& path, DWORD& error);
+    void ShowProfileError(DWORD error, const std::string& path);
 
     // Item data of the selected modem line: the list's error value (CB_ERR)
     // when no entry is selected.
@@ -65,6 +70,11 @@ class CFarlinkDlg : public Dialog, public ConnectionParameters {
     void BeginAttempt();
     void NoteReply(const std::vector<int>& replyIds);
     bool OnAttemptTimer(UINT_PTR id);
+    // The program closes by itself: every box of its own still open is answered as declined,
+    // and any box that opens from now on too, since nobody is there to answer it.
+    void CloseByItself();
+    void BoxOpened(const char* caption, const std::string& text) override;
+    bool AnswerBoxesAtOnce() const override { return m_bClosingByItself; }
 
     void FillLineList();
     void FillPortList();
@@ -77,6 +87,8 @@ class CFarlinkDlg : public Dialog, public ConnectionParameters {
     RunRecord m_run;
     RunLogFile m_log;
     bool m_bLogUnavailable = false;
+    bool m_bClosingByItself = false;
+    bool m_bClosePosted = false;
 };
 
 // The application's main dialog while it runs; null otherwise.

@@ -54,6 +54,9 @@ constexpr ErrorClass kClasses[] = {
     {183, FileErrorCause::AccessDenied},    // ERROR_ALREADY_EXISTS
     {206, FileErrorCause::BadPath},         // ERROR_FILENAME_EXCED_RANGE
     {267, FileErrorCause::BadPath},         // ERROR_DIRECTORY
+    {1175, FileErrorCause::OldNotMoved},    // ERROR_UNABLE_TO_REMOVE_REPLACED
+    {1176, FileErrorCause::NewNotMoved},    // ERROR_UNABLE_TO_MOVE_REPLACEMENT
+    {1177, FileErrorCause::OldMovedAway},   // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2
 };
 
 } // namespace

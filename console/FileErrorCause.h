@@ -21,6 +21,10 @@ enum class FileErrorCause {
     LockViolation,
     DiskFull,
     EndOfFile,
+    // A replace that failed part-way; the save has put back or cleared away what it could.
+    OldNotMoved,  // the old file stayed in its place
+    NewNotMoved,  // the new file stayed under its temporary name
+    OldMovedAway, // the old file had been renamed when the replace failed
 };
 
 // Classifies a system error code (as GetLastError reports it); unknown codes are Generic.

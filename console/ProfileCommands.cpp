@@ -69,9 +69,9 @@ class DialogProfileSink : public ProfileSink {
     ProfileValues held_;
 };
 
-void ShowFileError(DWORD error, const std::string& path) {
+std::string FileErrorText(DWORD error, const std::string& path) {
     const UINT id = FileErrorTextId(FileErrorCauseFromSystemError(error));
-    AppMessageBox(FillFileName(LoadTextOrOwn(id), path), MB_ICONEXCLAMATION);
+    return FillFileName(LoadTextOrOwn(id), path);
 }
 
 // Runs the open or save dialog in the current folder; false when the operator cancels.
@@ -130,8 +130,15 @@ void CFarlinkDlg::OnSave() {
         return;
     std::string bytes;
     EncodeProfile(values, bytes);
-    if (const DWORD error = SaveProfileToFile(path, bytes))
-        ShowFileError(error, path);
+    const SaveResult saved = SaveProfileToFile(path, bytes);
+    std::string text;
+    if (saved.error != 0)
+        text = FileErrorText(saved.error, path);
+    if (!saved.leftBehind.empty())
+        text += (text.empty() ? "" : "\n\n") +
+                FillFileName(LoadTextOrOwn(IDS_SAVE_LEFT_BEHIND), saved.leftBehind);
+    if (!text.empty())
+        AppMessageBox(text, MB_ICONEXCLAMATION);
 }
 
 void CFarlinkDlg::OnLoad() {
@@ -140,13 +147,28 @@ void CFarlinkDlg::OnLoad() {
         LoadProfileFile(path);
 }
 
+void CFarlinkDlg::ShowProfileError(DWORD error, const std::string& path) {
+    AppMessageBox(FileErrorText(error, path), MB_ICONEXCLAMATION);
+}
+
 bool CFarlinkDlg::LoadProfileFile(const std::string& path) {
+    DWORD error = ERROR_SUCCESS;
+    const bool loaded = ReadProfileFile(path, error);
+    if (error != ERROR_SUCCESS)
+        ShowProfileError(error, path);
+    return loaded;
+}
+
+bool CFarlinkDlg::ReadProfileFile(const std::string& path, DWORD& error) {
+    error = ERROR_SUCCESS;
+    // "/PROFILE:" without a path names no profile: nothing to read, nothing to dial with.
+    if (path.empty())
+        return false;
     DialogProfileSink sink(*this);
     bool complete = false;
-    if (const DWORD error = LoadProfileFromFile(path, sink, complete)) {
-        ShowFileError(error, path);
+    error = LoadProfileFromFile(path, sink, complete);
+    if (error != ERROR_SUCCESS)
         return false;
-    }
     // A damaged file has changed only the list selections it reached, without a word.
     if (!complete)
         return false;

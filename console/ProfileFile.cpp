@@ -67,13 +67,6 @@ char NarrowWithCodePage(uint16_t wide) {
     return n == 1 ? out[0] : '?';
 }
 
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of("\\/");
-    if (slash == std::string::npos)
-        return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : ".";
-    return path.substr(0, slash + 1);
-}
-
 DWORD WriteAll(HANDLE file, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -101,29 +94,25 @@ std::string RealPathOf(HANDLE file, const std::string& path) {
     return found.compare(0, 4, "\\\\?\\") == 0 ? path : found;
 }
 
-DWORD MoveIntoPlace(const std::string& target, const char* temp) {
-    return MoveFileExA(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-               ? ERROR_SUCCESS
-               : GetLastError();
-}
-
 // Puts the new file in the old one's place and keeps what the user set on the old one: the
 // replace keeps its security descriptor, and the attribute bits are carried over first
 // because not every system's replace carries them.
-DWORD ReplaceKeepingAttributes(const std::string& target, const char* temp) {
+DWORD ReplaceKeepingAttributes(const std::string& target, const std::string& temp,
+                               const std::string& backup) {
     constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const DWORD attributes = GetFileAttributesA(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKept) != 0)
-        SetFileAttributesA(temp, attributes & kKept);
-    if (ReplaceFileA(target.c_str(), temp, nullptr, REPLACEFILE_WRITE_THROUGH, nullptr, nullptr))
+        SetFileAttributesA(temp.c_str(), attributes & kKept);
+    if (ReplaceFileA(target.c_str(), temp.c_str(), backup.c_str(), REPLACEFILE_WRITE_THROUGH,
+                     nullptr, nullptr))
         return ERROR_SUCCESS;
     return GetLastError();
 }
 
 // The fallback without a temporary file: the profile is rewritten where it is. A failure
 // part-way leaves it damaged, and is reported like any other.
-DWORD WriteInPlace(const std::string& target, const std::string& bytes) {
+DWORD RewriteInPlace(const std::string& target, const std::string& bytes) {
     HANDLE file = CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -150,45 +139,74 @@ DWORD LoadProfileFromFile(const std::string& path, ProfileSink& sink, bool& comp
     return ERROR_SUCCESS;
 }
 
-DWORD SaveProfileToFile(const std::string& path, const std::string& bytes) {
-    // Opening an existing file for writing, unshared, meets the same refusals (read-only file,
-    // another program using it, a folder of that name) that overwriting it would, before
-    // anything is written.
-    std::string target = path;
-    HANDLE existing = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (existing != INVALID_HANDLE_VALUE) {
+namespace {
+
+class DiskFileCalls : public SaveFileCalls {
+  public:
+    uint32_t ProbeExisting(const std::string& path, std::string& realPath) override {
+        HANDLE existing = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (existing == INVALID_HANDLE_VALUE)
+            return GetLastError();
         // A profile reached through a link is replaced where it really is; the link stays.
-        target = RealPathOf(existing, path);
+        realPath = RealPathOf(existing, path);
         CloseHandle(existing);
-    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
-        return GetLastError();
+        return ERROR_SUCCESS;
     }
-    const bool replacing = existing != INVALID_HANDLE_VALUE;
-
-    // In the same folder, so that putting it in place is a rename on one volume.
-    char temp[MAX_PATH];
-    HANDLE file = INVALID_HANDLE_VALUE;
-    DWORD error = ERROR_SUCCESS;
-    if (!GetTempFileNameA(FolderOf(target).c_str(), "cfg", 0, temp)) {
-        error = GetLastError();
-    } else {
-        file = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
+    uint32_t MakeUniqueFile(const std::string& folder, std::string& name) override {
+        char made[MAX_PATH];
+        if (!GetTempFileNameA(folder.c_str(), "cfg", 0, made))
+            return GetLastError();
+        // Not every system's GetTempFileName reports that it could not create the file: the
+        // file is opened here, so that a folder refusing new files says so now.
+        HANDLE file = CreateFileA(made, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return GetLastError();
+        CloseHandle(file);
+        name = made;
+        return ERROR_SUCCESS;
+    }
+    uint32_t WriteWhole(const std::string& name, const std::string& bytes) override {
+        HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return GetLastError();
+        DWORD error = WriteAll(file, bytes);
+        if (!CloseHandle(file) && error == ERROR_SUCCESS)
             error = GetLastError();
-            DeleteFileA(temp);
-        }
+        return error;
     }
-    if (file == INVALID_HANDLE_VALUE)
-        // A folder where no file may be made can still hold a profile the user may write.
-        return replacing ? WriteInPlace(target, bytes) : error;
+    uint32_t Replace(const std::string& target, const std::string& replacement,
+                     const std::string& backup) override {
+        return ReplaceKeepingAttributes(target, replacement, backup);
+    }
+    uint32_t Move(const std::string& from, const std::string& to) override {
+        return MoveFileExA(from.c_str(), to.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                   ? ERROR_SUCCESS
+                   : GetLastError();
+    }
+    uint32_t Remove(const std::string& name) override {
+        // A virus scanner may hold a new file for a moment: a few tries before giving up.
+        DWORD error = ERROR_SUCCESS;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (attempt > 0)
+                Sleep(200);
+            if (DeleteFileA(name.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND)
+                return ERROR_SUCCESS;
+            error = GetLastError();
+        }
+        return error;
+    }
+    uint32_t WriteInPlace(const std::string& target, const std::string& bytes) override {
+        return RewriteInPlace(target, bytes);
+    }
+};
 
-    error = WriteAll(file, bytes);
-    CloseHandle(file);
-    if (error == ERROR_SUCCESS)
-        error = replacing ? ReplaceKeepingAttributes(target, temp) : MoveIntoPlace(target, temp);
-    if (error != ERROR_SUCCESS)
-        DeleteFileA(temp);
-    return error;
+} // namespace
+
+SaveResult SaveProfileToFile(const std::string& path, const std::string& bytes) {
+    DiskFileCalls files;
+    return SaveProfileWith(files, path, bytes);
 }

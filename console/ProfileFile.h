@@ -2,6 +2,7 @@
 #pragma once
 
 #include "console/ProfileCodec.h"
+#include "console/ProfileSave.h"
 
 #include <windows.h>
 #include <string>
@@ -11,8 +12,5 @@
 // an error here: complete then says false and the sink has what was read before it.
 DWORD LoadProfileFromFile(const std::string& path, ProfileSink& sink, bool& complete);
 
-// Writes the bytes to a new file beside path and only then puts it in path's place, so a failed
-// save leaves any earlier file untouched and no partial file behind. An earlier file keeps its
-// attributes and security, and a link to it stays a link. Where no new file can be made
-// beside an existing one, the existing file is rewritten in place (its failures reported).
-DWORD SaveProfileToFile(const std::string& path, const std::string& bytes);
+// Saves the bytes as the profile at path, on the disk, as SaveProfileWith tells.
+SaveResult SaveProfileToFile(const std::string& path, const std::string& bytes);

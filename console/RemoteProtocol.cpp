@@ -89,7 +89,7 @@ LRESULT CFarlinkDlg::OnRemoteData(WPARAM count, LPARAM block) {
         LocalFree(reinterpret_cast<HLOCAL>(block));
 
     if (m_bAutoClose) {
-        PostMessageA(m_hWnd, WM_COMMAND, IDCANCEL, 0);
+        CloseByItself();
     } else {
         m_bCallbackPending = 1;
         OnHangup();

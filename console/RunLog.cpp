@@ -1,6 +1,5 @@
 // Formatting and masking of the /LOG: file's lines.
 #include "console/RunLog.h"
-#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -19,6 +18,33 @@ bool SameAt(const std::string& text, size_t at, const std::string& word) {
 
 constexpr const char kMask[] = "********";
 
+// Letters and digits (and the bytes of other code pages' letters) are one kind of
+// character, blanks another, and the remaining signs a third.
+int KindOf(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if ((u >= '0' && u <= '9') || (Lower(c) >= 'a' && Lower(c) <= 'z') || u >= 0x80)
+        return 1;
+    if (u <= ' ' || u == 0x7F)
+        return 0;
+    return 2;
+}
+
+// Two neighbours belong to one word when they are of the same kind and not blanks: "1234"
+// inside "5551234", or "*" inside "**", is part of other text, not the password.
+bool Glued(char a, char b) {
+    return KindOf(a) != 0 && KindOf(a) == KindOf(b);
+}
+
+// The password at this position, standing apart from the text around it.
+bool StandsAlone(const std::string& text, size_t at, const std::string& password) {
+    if (password.empty() || at + password.size() > text.size() || !SameAt(text, at, password))
+        return false;
+    const size_t end = at + password.size();
+    if (at > 0 && Glued(text[at - 1], password.front()))
+        return false;
+    return end == text.size() || !Glued(password.back(), text[end]);
+}
+
 } // namespace
 
 std::string StampLogLine(const LocalTime& when, const std::string& text) {
@@ -32,14 +58,21 @@ std::string StampLogLine(const LocalTime& when, const std::string& text) {
 }
 
 std::string HidePassword(const std::string& text, const std::string& password) {
-    if (password.empty() || text.size() < password.size())
-        return text;
+    return HidePasswords(text, {password});
+}
+
+std::string HidePasswords(const std::string& text, const std::vector<std::string>& passwords) {
     std::string out;
     size_t i = 0;
     while (i < text.size()) {
-        if (i + password.size() <= text.size() && SameAt(text, i, password)) {
+        const std::string* found = nullptr;
+        for (const std::string& password : passwords) {
+            if (StandsAlone(text, i, password) && (!found || password.size() > found->size()))
+                found = &password;
+        }
+        if (found) {
             out += kMask;
-            i += password.size();
+            i += found->size();
         } else {
             out += text[i++];
         }
@@ -96,10 +129,6 @@ void RunLogBook::HidePassword(const std::string& password) {
             return;
     }
     passwords_.push_back(password);
-    // Longer ones first, so that a password holding another is masked whole.
-    std::stable_sort(
-        passwords_.begin(), passwords_.end(),
-        [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
 }
 
 void RunLogBook::Add(const LocalTime& when, const std::string& text) {
@@ -117,12 +146,10 @@ std::vector<std::string> RunLogBook::Take() {
     std::vector<std::string> lines;
     if (!begun_)
         return lines;
-    for (const Entry& entry : waiting_) {
-        std::string line = StampLogLine(entry.when, entry.text);
-        for (const std::string& password : passwords_)
-            line = ::HidePassword(line, password);
-        lines.push_back(line + "\r\n");
-    }
+    // Masked before the stamp is put on and the line breaks are flattened: the stamp is never
+    // taken for a password, and a password holding a line break is still found.
+    for (const Entry& entry : waiting_)
+        lines.push_back(StampLogLine(entry.when, HidePasswords(entry.text, passwords_)) + "\r\n");
     waiting_.clear();
     return lines;
 }

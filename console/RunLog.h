@@ -15,9 +15,14 @@ struct LocalTime {
 // space, so every entry stays one line of the file.
 std::string StampLogLine(const LocalTime& when, const std::string& text);
 
-// Every occurrence of the password, in any letter case, replaced by a mask
-// of fixed length (the mask does not tell the length either).
+// Every occurrence of the password that stands apart from the text around it, in any
+// letter case, replaced by a mask of fixed length (the mask does not tell the length
+// either). A match glued to letters or digits (or to signs, for a password that starts or
+// ends with a sign) is part of other text and stays: "1234" in "5551234", "a" in "and".
 std::string HidePassword(const std::string& text, const std::string& password);
+// The same for several passwords in one pass; the longest that stands apart wins, and a
+// mask already put in is never looked at again.
+std::string HidePasswords(const std::string& text, const std::vector<std::string>& passwords);
 
 std::string LogFirstLine(const std::string& version, const std::string& link);
 std::string LogLastLine(int exitStatus, const char* description);

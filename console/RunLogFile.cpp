@@ -27,26 +27,34 @@ bool RunLogFile::Open(const std::string& path) {
 void RunLogFile::Add(const std::string& text) {
     if (!IsOpen())
         return;
+    BeginUnlessBegun();
     book_.Add(Now(), text);
     Flush();
 }
 
-void RunLogFile::Begin(const std::string& firstLine) {
+void RunLogFile::Begin(const std::string& link) {
     if (!IsOpen())
         return;
-    book_.Begin(Now(), firstLine);
+    if (book_.Begun())
+        book_.Add(Now(), "Link: " + link);
+    else
+        book_.Begin(Now(), LogFirstLine(OwnFileVersion(), link));
     Flush();
 }
 
 void RunLogFile::Finish(const std::string& lastLine) {
     if (!IsOpen())
         return;
-    if (!book_.Begun())
-        book_.Begin(Now(), LogFirstLine(OwnFileVersion(), "unknown"));
+    BeginUnlessBegun();
     book_.Add(Now(), lastLine);
     Flush();
     CloseHandle(file_);
     file_ = INVALID_HANDLE_VALUE;
+}
+
+void RunLogFile::BeginUnlessBegun() {
+    if (!book_.Begun())
+        book_.Begin(Now(), LogFirstLine(OwnFileVersion(), "not known yet"));
 }
 
 void RunLogFile::Flush() {

@@ -18,12 +18,16 @@ class RunLogFile {
 
     // A password the run uses: no line written from now on shows it.
     void HidePassword(const std::string& password) { book_.HidePassword(password); }
+    // A line written before Begin starts the file with a first line whose link is not known
+    // yet: nothing waits in memory, and the lines stay in the order they happened.
     void Add(const std::string& text);
-    void Begin(const std::string& firstLine);
+    // The first line, naming the link; when lines came before, a line of its own names it.
+    void Begin(const std::string& link);
     // Writes the last line and closes the file.
     void Finish(const std::string& lastLine);
 
   private:
+    void BeginUnlessBegun();
     void Flush();
 
     HANDLE file_ = INVALID_HANDLE_VALUE;

@@ -19,6 +19,7 @@ int ExitStatusOf(Outcome outcome) {
     case Outcome::NoConnection:
     case Outcome::LoginNotTaken:
     case Outcome::AnswerMissing:
+    case Outcome::NoVerdict:
     case Outcome::Busy:
     case Outcome::NoAnswer:
     case Outcome::CallDropped:
@@ -47,6 +48,8 @@ const char* DescribeOutcome(Outcome outcome) {
         return "the station did not take the login";
     case Outcome::AnswerMissing:
         return "the station's answer is missing";
+    case Outcome::NoVerdict:
+        return "the login was sent, but the station's answer held no verdict";
     case Outcome::Busy:
         return "the line was busy";
     case Outcome::NoAnswer:
@@ -73,6 +76,10 @@ void RunRecord::BeginAttempt() {
 }
 
 void RunRecord::RecordReply(const std::vector<int>& replyIds) {
+    // The attempt's first block ends it; without a verdict the station may still have taken
+    // the login, which a script must not take for a call that never got through.
+    if (attemptOpen_)
+        outcome_ = Outcome::NoVerdict;
     attemptOpen_ = false;
     bool executed = false;
     for (int id : replyIds) {

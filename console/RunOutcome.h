@@ -21,6 +21,7 @@ enum class Outcome {
     NoConnection,  // the cable link could not be opened or the station did not take it
     LoginNotTaken, // the station did not acknowledge the login frame
     AnswerMissing, // the link was up, but no verdict came back before it ended
+    NoVerdict,     // the login went out and the station answered, but without a verdict
     Busy,          // modem: the line or the station was busy
     NoAnswer,      // modem: nobody answered the call
     CallDropped,   // modem: the call or the line went away during the attempt

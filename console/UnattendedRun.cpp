@@ -50,6 +50,21 @@ bool CFarlinkDlg::Unattended() const {
 void CFarlinkDlg::OpenRunLog() {
     if (m_bLogWanted && !m_log.Open(m_strLogPath))
         m_bLogUnavailable = true;
+    SetBoxWatcher(this);
+}
+
+void CFarlinkDlg::BoxOpened(const char* caption, const std::string& text) {
+    m_log.HidePassword(m_strPassword);
+    m_log.Add(std::string("Box \"") + (caption ? caption : "") + "\": " + text);
+}
+
+void CFarlinkDlg::CloseByItself() {
+    m_bClosingByItself = true;
+    AnswerOpenBoxes();
+    // A verdict that arrives during a time-out's hang-up closes too: one Close is enough.
+    if (!m_bClosePosted)
+        PostMessageA(m_hWnd, WM_COMMAND, IDCANCEL, 0);
+    m_bClosePosted = true;
 }
 
 void CFarlinkDlg::ReportStartProblems() {
@@ -64,10 +79,11 @@ void CFarlinkDlg::ReportStartProblems() {
 void CFarlinkDlg::StartRunLog() {
     HWND list = m_nCommType == 1 ? m_comboPort : m_comboLine;
     m_log.HidePassword(m_strPassword);
-    m_log.Begin(LogFirstLine(OwnFileVersion(), DescribeLink(m_nCommType, SelectedText(list))));
+    m_log.Begin(DescribeLink(m_nCommType, SelectedText(list)));
 }
 
 void CFarlinkDlg::FinishRun() {
+    SetBoxWatcher(nullptr);
     m_log.HidePassword(m_strPassword);
     m_log.Finish(LogLastLine(m_run.Exit(), DescribeOutcome(m_run.outcome())));
 }
@@ -84,7 +100,7 @@ void CFarlinkDlg::EndAttempt(Outcome failure) {
     KillTimer(m_hWnd, kAttemptTimer);
     // Nobody is there to press Close: end once the Status lines are out.
     if (Unattended())
-        PostMessageA(m_hWnd, WM_COMMAND, IDCANCEL, 0);
+        CloseByItself();
 }
 
 void CFarlinkDlg::NoteReply(const std::vector<int>& replyIds) {
@@ -99,8 +115,10 @@ bool CFarlinkDlg::OnAttemptTimer(UINT_PTR id) {
     if (!m_run.RecordFailure(Outcome::TimedOut))
         return true; // the attempt ended just before
     AppendStatus(FormatIntegers(LoadTextOrOwn(IDS_TIMEOUT_EXPIRED), {m_nTimeout}));
+    // A box the hang-up opens would wait for nobody.
+    m_bClosingByItself = m_bClosingByItself || m_bAutoClose;
     OnHangup();
     if (m_bAutoClose)
-        PostMessageA(m_hWnd, WM_COMMAND, IDCANCEL, 0);
+        CloseByItself();
     return true;
 }

@@ -1,5 +1,6 @@
 // What a telephony error means for the operation that met it, the offer to
 // install a modem, and the error reports of the trace.
+#include "app/AppBoxes.h"
 #include "app/AppShell.h"
 #include "app/ProgramStart.h"
 #include "telephony/DebugTrace.h"
@@ -11,7 +12,7 @@
 #include <cstring>
 
 int WarningBox(const char* text, UINT buttons) {
-    return MessageBoxA(MainWindowHandle(), text, "Warning", buttons);
+    return AppBox(MainWindowHandle(), text, "Warning", buttons);
 }
 
 void ShowOutOfMemoryBox() {

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ gcc-multilib clang libclang-rt-14-dev googletest python3
+    cmake ninja-build curl g++ gcc-multilib clang libclang-rt-14-dev googletest python3
     g++-mingw-w64-i686 g++-mingw-w64-x86-64
     wine wine64 wine32:i386 fonts-wine xvfb xauth socat imagemagick x11-utils
 )
@@ -35,6 +35,7 @@ for p in "${missing[@]}"; do
 done
 [ ${#rest[@]} -eq 0 ] || DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${rest[@]}" >/dev/null
 if [ ${#wine32[@]} -gt 0 ] &&
-    ! DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${wine32[@]}" >/dev/null; then
+    ! DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${wine32[@]}" >/dev/null &&
+    ! "$(dirname "$0")/setup-wine32.sh"; then
     echo "setup: wine32:i386 could not be installed; the i686 Wine tests will be skipped" >&2
 fi

@@ -28,8 +28,9 @@ HANGUP_LINE = "Connection Hangup."
 TIMEOUT_REFUSED = ("/TIMEOUT: takes a number of seconds from 1 to 3600. "
                    "Nothing is dialled automatically.")
 LOG_UNAVAILABLE = "The log file %s cannot be opened; the run goes on without it."
+PROFILE_EMPTY = "/PROFILE: names no file. Nothing is dialled automatically."
 FIRST_LINE = "Farlink To WinCE 1.0.0.1, link: "
-STAMP = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (.*)$")
+STAMP = re.compile(r"^(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) (.*)$")
 
 LOG = "C:\\Farlink\\run.log"
 UNATTENDED = ["/PROFILE:site.cfg", "/AUTODIAL", "/AUTOCLOSE", "/LOG:" + LOG]
@@ -43,15 +44,18 @@ def write_profile(s, password="s3cret-pw", dial="5551234", name="site.cfg", cut=
 
 
 def log_lines(s):
-    """The texts of the log's lines, after checking that each one carries a stamp."""
+    """The texts of the log's lines, after checking that each one carries a stamp, in time
+    order."""
     path = s.unix_path(LOG)
     raw = path.read_bytes().decode("cp1252")
     assert raw.endswith("\r\n"), repr(raw[-40:])
-    texts = []
+    texts, stamps = [], []
     for line in raw[:-2].split("\r\n"):
         match = STAMP.match(line)
         assert match, "line without its stamp: %r" % line
-        texts.append(match.group(1))
+        stamps.append(match.group(1))
+        texts.append(match.group(2))
+    assert stamps == sorted(stamps), "lines out of time order: %r" % raw
     return texts
 
 
@@ -129,11 +133,40 @@ def refused_timeouts(args):
 def modem_without_lines_ends(args):
     """Today no modem line exists: an unattended modem run still ends, with exit status 3."""
     with args.session(com_ports=["COM1"]) as s:
-        code, took = run_unattended(s, ["/PROFILE:", "/TIMEOUT:30"])
+        start = time.monotonic()
+        app = s.start_farlink(["/AUTODIAL", "/AUTOCLOSE", "/LOG:" + LOG, "/TIMEOUT:30"],
+                              wait_window=False)
+        code, took = app.wait(60), time.monotonic() - start
         assert code == 3, code
         assert took < 30, took
         assert log_lines(s) == [FIRST_LINE + "modem, no line chosen", READY,
                                 "Exit status 3: no line or port to dial on"], log_lines(s)
+
+
+def empty_profile(args):
+    """"/PROFILE:" without a path (a batch file's %1 left out): nothing dialled, exit status 4."""
+    with args.session(com_ports=["COM1"]) as s, Station(s) as station:
+        code, _ = run_unattended(s, ["/PROFILE:", "/DIAL:5551234"])
+        assert code == 4, code
+        assert station.received() == [], station.received()
+        assert log_lines(s)[1:] == [READY, PROFILE_EMPTY,
+                                    "Exit status 4: the profile could not be used"], log_lines(s)
+
+
+def log_written_while_profile_box_waits(args):
+    """A profile that is not found: its box waits for a person, and the log already holds the
+    run's first lines and the box, in the order they came."""
+    with args.session(com_ports=["COM1"]) as s:
+        app = s.start_farlink(["/PROFILE:gone.cfg", "/AUTODIAL", "/AUTOCLOSE", "/LOG:" + LOG],
+                              wait_window=False)
+        ui = s.driver()
+        box = wait_for(lambda: find_box(ui, "gone.cfg was not found."), 30, what="profile box")
+        texts = log_lines(s)
+        assert texts == [FIRST_LINE + "modem, no line chosen", READY,
+                         'Box "Farlink To WinCE": gone.cfg was not found.'], texts
+        box.press(box.message_box()[2][0])
+        assert app.wait(15) == 4
+        assert log_lines(s)[3:] == ["Exit status 4: the profile could not be used"], log_lines(s)
 
 
 def closed_without_dialling(args):
@@ -220,6 +253,8 @@ CASES = {
     "damaged_profile": damaged_profile,
     "refused_timeouts": refused_timeouts,
     "modem_without_lines_ends": modem_without_lines_ends,
+    "empty_profile": empty_profile,
+    "log_written_while_profile_box_waits": log_written_while_profile_box_waits,
     "closed_without_dialling": closed_without_dialling,
     "unwritable_log_still_dials": unwritable_log_still_dials,
     "usage_box": usage_box,

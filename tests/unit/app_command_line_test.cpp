@@ -145,6 +145,9 @@ TEST(ApplyCommandLine, LogWantsAFileEvenWithAnEmptyPath) {
     EXPECT_EQ(empty.m_strLogPath, "");
 
     EXPECT_EQ(Apply("/LOGFILE").m_bLogWanted, 0);
+    // "/PROFILE:%1" in a batch file called without an argument: a profile is still wanted.
+    EXPECT_EQ(Apply("/PROFILE:").m_bProfileWanted, 1);
+    EXPECT_EQ(Apply("/DIAL:1").m_bProfileWanted, 0);
 }
 
 TEST(ApplyCommandLine, QuestionMarkAndHelpAskForTheUsage) {

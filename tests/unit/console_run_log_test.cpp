@@ -20,18 +20,28 @@ TEST(StampLogLine, LocalTimeToTheMillisecondAndOneLinePerEntry) {
               "2027-01-02 03:04:05.006 a  b c");
 }
 
-TEST(HidePassword, EveryOccurrenceInAnyCaseBecomesAFixedMask) {
+TEST(HidePassword, OnlyThePasswordStandingApartBecomesAFixedMask) {
     const struct {
         const char* text;
         const char* password;
         const char* shown;
     } cases[] = {
         {"Connected to secret", "secret", "Connected to ********"},
-        {"SeCrEt and secret", "secret", "******** and ********"},
+        {"SeCrEt and secret.", "secret", "******** and ********."},
         {"x", "xy", "x"},
         {"no password here", "", "no password here"},
-        {"aaa", "aa", "********a"},
+        {"aaa", "aa", "aaa"},
         {"p\xe4ss\x10w", "p\xe4ss\x10w", "********"},
+        // a PIN inside the dial number tells the PIN to whoever knows the number
+        {"Connected to 5551234", "1234", "Connected to 5551234"},
+        {"Connected to 1234", "1234", "Connected to ********"},
+        {"Exit status 0: 2026-12-08", "2026", "Exit status 0: ********-12-08"},
+        {"Sending username and password...", "a", "Sending username and password..."},
+        {"dial a number", "a", "dial ******** number"},
+        {"Warning\nline two", "Warning\nline", "******** two"},
+        {"pin: *", "*", "pin: ********"},
+        {"** and *x", "*", "** and ********x"},
+        {"********", "********", "********"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(HidePassword(c.text, c.password), c.shown) << c.text;
@@ -65,11 +75,15 @@ TEST(RunLogBook, EveryPasswordOfTheRunIsMaskedAlsoInLinesWrittenBeforeItWasKnown
     EXPECT_NE(text.find("******** ********"), std::string::npos) << text;
 }
 
-TEST(RunLogBook, APasswordInTheStampIsMaskedToo) {
+TEST(RunLogBook, TheStampAndLineBreaksNeverHideOrRevealThePassword) {
     RunLogBook book;
     book.HidePassword("2026");
+    book.HidePassword("pin\r\n42");
+    book.HidePassword("*");
     book.Begin(kAt, "first");
-    EXPECT_EQ(All(book).find("2026"), std::string::npos);
+    book.Add(kAt, "box: pin\r\n42 *");
+    EXPECT_EQ(All(book), "2026-12-08 14:03:05.120 first\r\n"
+                         "2026-12-08 14:03:05.120 box: ******** ********\r\n");
 }
 
 TEST(DescribeLink, NamesTheChosenPortOrLine) {

@@ -30,7 +30,7 @@ TEST(RunRecord, TheAnswerBlockDecidesTheExitStatus) {
         // A refusal in the same block outweighs a success, in either order.
         {{kExecuted, kPassword}, kExitLoginRefused},
         {{kUser, kExecuted}, kExitLoginRefused},
-        // An answer without a verdict is an answer missing.
+        // An answer without a verdict: the login went out, whatever the station did with it.
         {{}, kExitLinkFailed},
         {{kConnected}, kExitLinkFailed},
     };
@@ -39,6 +39,9 @@ TEST(RunRecord, TheAnswerBlockDecidesTheExitStatus) {
         run.BeginAttempt();
         run.RecordReply(c.replies);
         EXPECT_EQ(run.Exit(), c.exit) << c.replies.size();
+        if (c.exit == kExitLinkFailed) {
+            EXPECT_EQ(run.outcome(), Outcome::NoVerdict) << "told apart from a call never made";
+        }
         EXPECT_FALSE(run.AttemptOpen());
     }
 }
@@ -62,6 +65,11 @@ TEST(RunRecord, AnAttemptEndsOnceAndTheLastAttemptCounts) {
     // The hang-up after a time-out reports the dropped call: the time-out stays.
     EXPECT_FALSE(run.RecordFailure(Outcome::CallDropped));
     EXPECT_EQ(run.outcome(), Outcome::TimedOut);
+    // A block without a verdict during the hang-up leaves the time-out; a verdict decides.
+    run.RecordReply({kConnected});
+    EXPECT_EQ(run.outcome(), Outcome::TimedOut);
+    run.RecordReply({kExecuted});
+    EXPECT_EQ(run.Exit(), kExitSuccess) << "the station did execute it: a retry would repeat it";
 
     run.BeginAttempt();
     run.RecordReply({kExecuted});
@@ -96,6 +104,7 @@ TEST(ExitStatusOf, EveryOutcomeHasItsClassAndItsWords) {
         {Outcome::NoConnection, kExitLinkFailed},
         {Outcome::LoginNotTaken, kExitLinkFailed},
         {Outcome::AnswerMissing, kExitLinkFailed},
+        {Outcome::NoVerdict, kExitLinkFailed},
         {Outcome::Busy, kExitLinkFailed},
         {Outcome::NoAnswer, kExitLinkFailed},
         {Outcome::CallDropped, kExitLinkFailed},
