@@ -35,7 +35,8 @@ void FinishCallAttempt(TapiState& tapi) {
     tapi.attempt.connected = 0;
     tapi.callInProgress = 0;
     // Whatever way the attempt ended, its outcome is reported; the report a
-    // line event or a command made first stands (see CallOutcome.h).
-    if (wasOn && !tapi.dialogEnding)
+    // line event or a command made first stands (see CallOutcome.h). While
+    // DialCall still runs, its caller reports, after DialCall's own box.
+    if (wasOn && !tapi.dialogEnding && !tapi.attempt.dialling)
         ReportCallEnd(connected ? CallEnd::Dropped : CallEnd::ConnectFailed);
 }

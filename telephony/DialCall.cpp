@@ -151,7 +151,10 @@ int DialCall() {
         dialog->UpdateControls();
     }
     // A copy: the dialog's field may change while the waits serve messages.
+    tapi.attempt.dialling = 1;
     OpenAndDial(tapi, id, dialog != nullptr ? dialog->m_strDialNumber : std::string());
+    if (tapi.attempt.id == id) // not another attempt begun inside one of its boxes
+        tapi.attempt.dialling = 0;
     return AttemptIsCurrent(id) ? 1 : 0;
 }
 

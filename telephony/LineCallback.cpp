@@ -149,6 +149,9 @@ void OnLineDevState(DWORD device, DWORD message, DWORD_PTR instance, DWORD_PTR s
     }
     case LINEDEVSTATE_REINIT:
         if (detail == 0) {
+            // The call goes with telephony: that ends its attempt.
+            if (AttemptIsCurrent(Tapi().attempt.id))
+                ReportCallEnd(CallEnd::Dropped);
             UninitializeTapi();
             WarnUser("Tapi line configuration has changed.");
         } else if (detail == LINE_LINEDEVSTATE) {

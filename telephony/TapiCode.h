@@ -13,6 +13,7 @@ constexpr const char* kTapiSource = "TapiCode";
 // (BeginCallAttempt), so nothing of an earlier call carries over.
 struct CallAttempt {
     unsigned id = 0;           // which attempt: counts up from 1; 0 before the first
+    int dialling = 0;          // DialCall still runs for it (and reports a failure itself)
     int connected = 0;         // the connect sequence of this attempt's call has started
     DWORD callState = 0;       // last LINECALLSTATE_ value reported for hCall
     int callStateChanged = 0;  // a LINE_CALLSTATE for hCall came

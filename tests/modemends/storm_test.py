@@ -37,7 +37,7 @@ from modem_scenario import modem_line  # noqa: E402
 from startup_test import main_dialog  # noqa: E402
 from station_process import Station  # noqa: E402
 from unattended_modem_test import write_profile  # noqa: E402
-from unattended_test import UNATTENDED  # noqa: E402
+from unattended_test import UNATTENDED, log_lines  # noqa: E402
 
 CLOSE = 2
 # Seeds that once broke an invariant: they run first, every time.
@@ -344,9 +344,14 @@ def run_seed(args, seed, generator=GENERATOR):
                 print(plan, watch.ui.windows(), app.trace()[-12:], watch.status[-6:])
         elif code not in (0, 1, 2, 3):
             problems.append("5: exit code %s (a crash?)" % code)
-        elif plan["unattended"] and code != implied_exit(watch.status):
-            problems.append("4: exit %s, but the Status lines imply %s (%s)" %
-                            (code, implied_exit(watch.status), watch.status[-4:]))
+        elif plan["unattended"]:
+            try:
+                texts = log_lines(s)
+            except (OSError, AssertionError) as error:
+                texts = ["(no log: %r)" % error]
+            if code != implied_exit(texts):
+                problems.append("4: exit %s, but the Status lines imply %s (%s)" %
+                                (code, implied_exit(texts), texts[-4:]))
         problems += watch.problems + check_shutdowns(s) + \
             check_login_after_stop(s, station, wall_minus_raw)
         logins = len([f for f in station.received() if f == FRAME])
