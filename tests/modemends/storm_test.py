@@ -315,13 +315,20 @@ def run_seed(args, seed, generator=GENERATOR):
             time.sleep(0.2)
         watch.port_free(tty)
         if plan["unattended"]:
-            bound = (plan["timeout"] or 0) + 90  # the 30-60 s waits of a provider gone quiet
+            # With a limit: the limit, then the 30-60 s waits of a provider gone quiet. Without
+            # one, a call the far end never ends is the operator's to end.
+            bound = plan["timeout"] + 90 if plan["timeout"] else 30
             while app.alive() and time.monotonic() - began < bound:
                 watch.answer_boxes()
                 watch.responsive()
                 time.sleep(0.2)
-            if app.alive():
+            if app.alive() and plan["timeout"]:
                 problems.append("4: the unattended run did not end within %d s" % bound)
+            elif app.alive():
+                try:
+                    watch.dlg.close()
+                except DriverError:
+                    watch.dlg.command(CLOSE)
         else:
             ending = plan["ending"]
             try:
