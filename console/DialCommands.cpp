@@ -79,6 +79,7 @@ void CFarlinkDlg::StartCallbackReceiver() {
 }
 
 void CFarlinkDlg::OnClose() {
+    m_tapi.dialogEnding = 1; // the close box ends the dialog, whatever waits now
     if (m_nCommType == 0)
         StopCall();
     else

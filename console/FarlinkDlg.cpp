@@ -147,9 +147,17 @@ bool CFarlinkDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR&
     case WM_REMOTE_DATA:
         result = OnRemoteData(wParam, lParam);
         return true;
+    case WM_MODEM_DATA:
+        result = OnModemData(wParam, lParam);
+        return true;
     case WM_REMOTE_CONNECTED:
         result = OnRemoteConnected(wParam, lParam);
         return true;
+    case WM_NCDESTROY:
+        // Whatever runs after the dialog (the run's log) finds no dialog to drive.
+        if (g_mainDialog == this)
+            g_mainDialog = nullptr;
+        return false;
     case WM_TIMER:
         return OnAttemptTimer(wParam);
     case WM_COMMAND:
@@ -177,6 +185,11 @@ bool CFarlinkDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR&
         OnLoad();
     } else if (id == IDC_SAVE) {
         OnSave();
+    } else if (id == IDOK || id == IDCANCEL) {
+        // The dialog ends once this returns to its loop: a wait or box that
+        // served this command must not go on with an attempt afterwards.
+        m_tapi.dialogEnding = 1;
+        return Dialog::OnMessage(message, wParam, lParam, result);
     } else if (id == IDC_MODEM_RADIO) {
         OnModemRadio();
     } else if (id == IDC_DIRECT_RADIO) {

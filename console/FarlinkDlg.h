@@ -60,6 +60,7 @@ class CFarlinkDlg : public Dialog, public ConnectionParameters, private BoxWatch
     void OnSave();
     LRESULT OnRemoteConnected(WPARAM wParam, LPARAM lParam);
     LRESULT OnRemoteData(WPARAM count, LPARAM block);
+    LRESULT OnModemData(WPARAM count, LPARAM block);
 
     // Unattended runs: outcome, time limit and log.
     bool Unattended() const;

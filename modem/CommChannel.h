@@ -13,6 +13,7 @@ struct comm_channel {
     HANDLE readThread = nullptr; // null when no read thread was started
     std::atomic<DWORD> readThreadId{0};
     HANDLE stopEvent = nullptr; // manual reset: tells the read thread to end
+    unsigned tag = 0;           // the call attempt the channel serves, on every block it posts
 };
 
 comm_channel& TheCommChannel();
@@ -27,8 +28,9 @@ constexpr const char* kCommModule = "CommCode";
 // The read thread's body; its parameter is unused.
 DWORD WINAPI CommReadThread(LPVOID);
 
-// Posts count bytes to the main dialog as WM_REMOTE_DATA in a fresh local-heap block with a
-// 0 after them; nothing for 0 bytes. false when the block could not be made or posted.
+// Posts count bytes to the main dialog as WM_MODEM_DATA in a fresh local-heap block with a
+// 0 and the channel's tag after them; nothing for 0 bytes. false when the block could not be made
+// or posted.
 bool DeliverCommBytes(const char* bytes, DWORD count);
 
 // Appends a line to the main dialog's Status box (user-interface thread only).

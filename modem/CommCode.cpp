@@ -63,7 +63,7 @@ comm_channel& TheCommChannel() {
     return g_channel;
 }
 
-int StartCommChannel(HANDLE handle) {
+int StartCommChannel(HANDLE handle, unsigned tag) {
     if (GetFileType(handle) != FILE_TYPE_CHAR) {
         AppMessageBox(LoadText(IDS_NOT_COMM_HANDLE), MB_OK);
         return 0;
@@ -74,6 +74,7 @@ int StartCommChannel(HANDLE handle) {
         return 0;
     }
     channel.handle = handle;
+    channel.tag = tag;
     ConfigureDevice(handle);
 
     channel.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);

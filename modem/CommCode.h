@@ -3,10 +3,11 @@
 #pragma once
 #include <windows.h>
 
-// Takes over a connected modem's comm handle and starts reading it. 1 when the channel now
-// owns the handle; 0 when it refused it or could not start, and the handle stays the
-// caller's to close.
-int StartCommChannel(HANDLE handle);
+// Takes over a connected modem's comm handle and starts reading it for call attempt tag
+// (carried by every block it posts, so the dialog can tell an earlier call's blocks). 1 when
+// the channel now owns the handle; 0 when it refused it or could not start, and the handle
+// stays the caller's to close.
+int StartCommChannel(HANDLE handle, unsigned tag);
 
 // Ends the read thread and closes the handle; nothing when no handle is held.
 void StopCommChannel();

@@ -10,8 +10,10 @@
 namespace {
 
 constexpr DWORD kReadBufferSize = 2048;
-// How long an ending thread waits for its cancelled read and event wait to complete.
-constexpr DWORD kCancelWaitMs = 5000;
+// How long an ending thread waits for its cancelled read and for its event wait to complete:
+// both together well inside the time its stopper gives it (kStopWaitMs), so that a late
+// TerminateThread cannot land in the middle of this clean-up.
+constexpr DWORD kCancelWaitMs = 2000;
 constexpr DWORD kEventTextSize = 256;
 
 // Everything the device may still write to while a read or an event wait is in progress.

@@ -66,25 +66,26 @@ LONG WaitForReply(LONG value) {
         return value; // a synchronous error, or nothing to wait for
     }
     // Set before any message is served, so the reply cannot come unseen.
-    tapi.replyReceived = 0;
-    tapi.awaitedRequestId = value;
-    tapi.replyResult = static_cast<LONG>(LINEERR_OPERATIONFAILED);
+    tapi.attempt.replyReceived = 0;
+    tapi.attempt.awaitedRequestId = value;
+    tapi.attempt.replyResult = static_cast<LONG>(LINEERR_OPERATIONFAILED);
     DWORD start = GetTickCount();
     MessageServer server;
     for (;;) {
-        if (tapi.replyReceived) {
+        if (tapi.attempt.replyReceived) {
             replyWaitEnded = true;
             // A reply result is 0 or an error; anything else would read as
             // one of the wait's own results.
-            return tapi.replyResult > 0 ? static_cast<LONG>(LINEERR_OPERATIONFAILED)
-                                        : tapi.replyResult;
+            return tapi.attempt.replyResult > 0 ? static_cast<LONG>(LINEERR_OPERATIONFAILED)
+                                                : tapi.attempt.replyResult;
         }
         server.ServeOne(Remaining(start, kReplyLimitMs));
-        if (!tapi.callInProgress || replyWaitEnded) {
+        // A line the service closed meanwhile sends no reply any more.
+        if (!tapi.callInProgress || tapi.hLine == 0 || replyWaitEnded) {
             replyWaitEnded = true;
             return kWaitAborted;
         }
-        if (!tapi.replyReceived && Remaining(start, kReplyLimitMs) == 0) {
+        if (!tapi.attempt.replyReceived && Remaining(start, kReplyLimitMs) == 0) {
             replyWaitEnded = true;
             DebugPrint("Call timed out in WaitForReply.");
             return kWaitTimedOut;
@@ -96,22 +97,23 @@ int WaitForCallState(DWORD state) {
     TapiState& tapi = Tapi();
     callStateWaitEnded = false;
     DWORD start = GetTickCount();
-    tapi.callStateChanged = 0;
+    tapi.attempt.callStateChanged = 0;
     MessageServer server;
     for (;;) {
-        if (state != 0 && tapi.callState == state) {
+        if (state != 0 && tapi.attempt.callState == state) {
             callStateWaitEnded = true;
             return kWaitDone;
         }
         server.ServeOne(Remaining(start, kCallStateLimitMs));
-        // An attempt stopped meanwhile (its drop also changes the state) ends
-        // the wait as aborted: the waiting caller must not go on with the call.
-        if (!tapi.callInProgress || callStateWaitEnded) {
+        // An attempt stopped meanwhile (its drop also changes the state), or a
+        // call the service took away with its line, ends the wait as aborted:
+        // the waiting caller must not go on with the call.
+        if (!tapi.callInProgress || tapi.hCall == 0 || callStateWaitEnded) {
             callStateWaitEnded = true;
             DebugPrint("WAITABORTED\n");
             return kWaitAborted;
         }
-        if (state == 0 && tapi.callStateChanged) {
+        if (state == 0 && tapi.attempt.callStateChanged) {
             callStateWaitEnded = true;
             return kWaitDone;
         }

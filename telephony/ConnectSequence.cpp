@@ -29,32 +29,49 @@ bool TakeCommHandle(LPVARSTRING id, HANDLE* handle) {
 
 void StartConnectSequence() {
     TapiState& tapi = Tapi();
-    if (tapi.connected)
+    const unsigned id = tapi.attempt.id;
+    // A CONNECTED that is served while the call is being stopped, or after it
+    // ended, must not start a channel nothing would stop.
+    if (tapi.hCall == 0 || AttemptGone(id, "the connect sequence"))
+        return;
+    if (tapi.attempt.connected)
         return; // a repeated CONNECTED: the channel already runs
-    tapi.connected = 1;
+    tapi.attempt.connected = 1;
 
     HANDLE handle = nullptr;
-    LPVARSTRING id = QueryCallCommId(nullptr, tapi.hCall);
+    LPVARSTRING commId = QueryCallCommId(nullptr, tapi.hCall);
     bool started = false;
-    if (id != nullptr) {
+    if (commId != nullptr) {
         DebugPrint("Connected!  Starting communications!\n");
-        if (TakeCommHandle(id, &handle))
-            started = StartCommChannel(handle) != 0;
+        if (TakeCommHandle(commId, &handle)) {
+            // Reading the identifier may have shown a box: the attempt must
+            // still be on before its channel starts.
+            if (AttemptGone(id, "the data channel's start")) {
+                if (handle != nullptr && handle != INVALID_HANDLE_VALUE)
+                    CloseHandle(handle);
+                LocalFree(commId);
+                return;
+            }
+            started = StartCommChannel(handle, id) != 0;
+        }
     }
     CFarlinkDlg* dialog = TheMainDialog();
     if (started) {
         AppendTapiStatus("Verifying username and password...");
-        LocalFree(id);
+        LocalFree(commId);
         if (dialog != nullptr)
-            PostMessageA(dialog->m_hWnd, WM_REMOTE_CONNECTED, 0, 0);
+            PostMessageA(dialog->m_hWnd, WM_REMOTE_CONNECTED, id, 0);
         return;
     }
     if (handle != nullptr && handle != INVALID_HANDLE_VALUE)
         CloseHandle(handle);
+    if (commId != nullptr)
+        LocalFree(commId);
+    // The refusal's box served messages: only this attempt is ended here.
+    if (AttemptGone(id, "the failed connect's hang-up"))
+        return;
     ReportCallEnd(CallEnd::ConnectFailed);
     StopCall();
     AppendTapiStatus(
         FailedToConnectText(dialog != nullptr ? dialog->m_strDialNumber : std::string()).c_str());
-    if (id != nullptr)
-        LocalFree(id);
 }

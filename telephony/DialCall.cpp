@@ -31,16 +31,24 @@ void TextBox(UINT id) {
 }
 
 // The checks and the dialling; returns with the attempt stopped when one
-// fails.
-void OpenAndDial(TapiState& tapi, const std::string& dialNumber) {
+// fails. Every step that can show a box or wait serves messages, so each is
+// followed by a look at whether attempt id is still the one under way: one
+// that was stopped (or replaced) meanwhile is neither dialled nor stopped
+// again here.
+void OpenAndDial(TapiState& tapi, unsigned id, const std::string& dialNumber) {
     DialBlocks blocks;
     tapi.apiVersion = NegotiateApiVersion(tapi.deviceId);
+    if (AttemptGone(id, "dialling after the version check"))
+        return;
     if (tapi.apiVersion == 0) {
         AppMessageBox("Line Version unsupported by this program", MB_OK);
-        StopCall();
+        if (!AttemptGone(id, "the stop after the version box"))
+            StopCall();
         return;
     }
     blocks.caps = QueryLineDevCaps(nullptr, tapi.deviceId, tapi.apiVersion);
+    if (AttemptGone(id, "dialling after the line capabilities"))
+        return;
     if (blocks.caps == nullptr) {
         StopCall();
         TextBox(IDS_LINE_ERROR);
@@ -65,8 +73,11 @@ void OpenAndDial(TapiState& tapi, const std::string& dialNumber) {
                             LINECALLPRIVILEGE_NONE, LINEMEDIAMODE_DATAMODEM, nullptr);
         },
         LINEERR_ALLOCATED);
-    if (opened != 0) {
+    if (opened != 0)
         tapi.hLine = 0; // nothing was opened, whatever the provider left there
+    if (AttemptGone(id, "the line's opening"))
+        return;
+    if (opened != 0) {
         if (IsLineError(opened, LINEERR_ALLOCATED)) {
             StopCall();
             TextBox(IDS_LINE_IN_USE_NON_TAPI);
@@ -74,7 +85,8 @@ void OpenAndDial(TapiState& tapi, const std::string& dialNumber) {
         }
         ReportLineError(opened, "lineOpen unhandled error: ", kTapiSource, __LINE__);
         TextBox(IDS_LINE_UNUSABLE);
-        StopCall();
+        if (!AttemptGone(id, "the stop after the line error box"))
+            StopCall();
         return;
     }
 
@@ -82,8 +94,12 @@ void OpenAndDial(TapiState& tapi, const std::string& dialNumber) {
         [&] { return lineSetStatusMessages(tapi.hLine, kLineStatesWanted, kAddressStatesWanted); });
     if (watched != 0)
         ReportLineError(watched, "lineSetStatusMessages unhandled error: ", kTapiSource, __LINE__);
+    if (AttemptGone(id, "dialling after the line's status messages"))
+        return;
 
     blocks.status = QueryLineAddressStatus(nullptr, tapi.hLine, 0);
+    if (AttemptGone(id, "dialling after the address status"))
+        return;
     if (blocks.status == nullptr) {
         StopCall();
         TextBox(IDS_LINE_UNUSABLE);
@@ -100,7 +116,8 @@ void OpenAndDial(TapiState& tapi, const std::string& dialNumber) {
         DebugPrint("DialCallInParts succeeded.\n");
     } else {
         DebugPrint("DialCallInParts failed.\n");
-        StopCall();
+        if (!AttemptGone(id, "the stop after dialling failed"))
+            StopCall();
     }
 }
 
@@ -119,15 +136,26 @@ int DialCall() {
         OfferModemSetup();
         return 0;
     }
-    tapi.callInProgress = 1;
+    // Initialising may have waited and served messages: the dialog may be
+    // closing, or a Dial served inside that wait may have started a call.
+    if (tapi.dialogEnding)
+        return 0;
+    if (tapi.callInProgress) {
+        DebugPrint("A call is already being handled");
+        return 0;
+    }
+    const unsigned id = BeginCallAttempt(tapi);
     if (dialog != nullptr) {
         dialog->m_nReplyState = 0;
         // Dialling serves messages while it waits: Hangup must already work.
         dialog->UpdateControls();
     }
     // A copy: the dialog's field may change while the waits serve messages.
-    OpenAndDial(tapi, dialog != nullptr ? dialog->m_strDialNumber : std::string());
-    return tapi.callInProgress;
+    tapi.attempt.dialling = 1;
+    OpenAndDial(tapi, id, dialog != nullptr ? dialog->m_strDialNumber : std::string());
+    if (tapi.attempt.id == id) // not another attempt begun inside one of its boxes
+        tapi.attempt.dialling = 0;
+    return AttemptIsCurrent(id) ? 1 : 0;
 }
 
 void AppendTapiStatus(const char* text) {

@@ -25,7 +25,8 @@ struct PartBlocks {
 // Sends one part, as lineMakeCall for the first and lineDial after it, again
 // while the error is one HandleLineError deals with. Pause-character errors,
 // aborts and time-outs go back to the caller as they are.
-LONG SendPart(TapiState& tapi, bool first, const std::string& part, LPLINECALLPARAMS params) {
+LONG SendPart(TapiState& tapi, unsigned id, bool first, const std::string& part,
+              LPLINECALLPARAMS params) {
     for (;;) {
         LONG request = first ? lineMakeCall(tapi.hLine, &tapi.hCall, part.c_str(), 0, params)
                              : lineDial(tapi.hCall, part.c_str(), 0);
@@ -33,12 +34,15 @@ LONG SendPart(TapiState& tapi, bool first, const std::string& part, LPLINECALLPA
         if (result == 0 || result == kWaitAborted || result == kWaitTimedOut ||
             IsPauseDialError(static_cast<uint32_t>(result)) || !HandleLineError(result))
             return result;
+        // The error's box served messages: a stopped attempt is not dialled again.
+        if (AttemptGone(id, "a part repeated after its error"))
+            return kWaitAborted;
     }
 }
 
 // After a part that ends at a pause: waits until the call can be dialled
 // again, then lets the operator say when. False when the attempt ended.
-bool PauseDialling(TapiState& tapi, PartBlocks& blocks, char pause) {
+bool PauseDialling(TapiState& tapi, unsigned id, PartBlocks& blocks, char pause) {
     for (;;) {
         blocks.status = QueryLineCallStatus(blocks.status, tapi.hCall);
         if (blocks.status == nullptr)
@@ -51,8 +55,9 @@ bool PauseDialling(TapiState& tapi, PartBlocks& blocks, char pause) {
     }
     DebugPrint("Ok to continue dialing.\n");
     AppMessageBox(LoadText(IDS_DIALING_PAUSED) + "\n" + PausePrompt(pause), MB_OK);
-    // The box served messages: the call may have ended meanwhile.
-    if (!tapi.callInProgress || tapi.hCall == 0) {
+    // The box served messages: the call may have ended meanwhile, or the
+    // dialog been closed.
+    if (tapi.hCall == 0 || !AttemptIsCurrent(id)) {
         DebugPrint("The call ended while dialing was paused.\n");
         return false;
     }
@@ -74,9 +79,11 @@ LPLINECALLPARAMS CreateCallParams(LPLINECALLPARAMS block, const char* dial) {
 
 BOOL DialCallInParts(LPLINEDEVCAPS caps, const char* dial) {
     TapiState& tapi = Tapi();
+    // The attempt this dialling belongs to; every part goes out only while it is on.
+    const unsigned id = tapi.attempt.id;
     PartBlocks blocks;
     blocks.addressCaps = QueryLineAddressCaps(nullptr, tapi.deviceId, 0, tapi.apiVersion, 0);
-    if (blocks.addressCaps == nullptr)
+    if (blocks.addressCaps == nullptr || AttemptGone(id, "dialling after the address caps"))
         return FALSE;
     blocks.params = CreateCallParams(nullptr, dial);
     if (blocks.params == nullptr)
@@ -95,7 +102,9 @@ BOOL DialCallInParts(LPLINEDEVCAPS caps, const char* dial) {
             AppMessageBox(LoadText(IDS_NO_PARTIAL_DIAL), MB_OK);
             return FALSE;
         }
-        LONG result = SendPart(tapi, first, part.text, blocks.params);
+        if (AttemptGone(id, "the next dial part"))
+            return FALSE;
+        LONG result = SendPart(tapi, id, first, part.text, blocks.params);
         if (IsPauseDialError(static_cast<uint32_t>(result))) {
             DebugPrint("Service Provider incorrectly sets dwDevCapFlags\n");
             if (!stops.Grow(static_cast<uint32_t>(result))) {
@@ -120,7 +129,7 @@ BOOL DialCallInParts(LPLINEDEVCAPS caps, const char* dial) {
         }
         first = false;
         position = part.next;
-        if (part.pause != 0 && !PauseDialling(tapi, blocks, part.pause))
+        if (part.pause != 0 && !PauseDialling(tapi, id, blocks, part.pause))
             return FALSE;
     }
     return TRUE;

@@ -29,9 +29,9 @@ void OnLineReply(DWORD, DWORD, DWORD_PTR, DWORD_PTR requestId, DWORD_PTR result,
         ReportLineError(static_cast<LONG>(result), "LINE_REPLY error: ", kTapiSource, __LINE__);
     else
         DebugPrint("LINE_REPLY: successfully replied.\n");
-    if (static_cast<LONG>(requestId) == tapi.awaitedRequestId) {
-        tapi.replyReceived = 1;
-        tapi.replyResult = static_cast<LONG>(result);
+    if (static_cast<LONG>(requestId) == tapi.attempt.awaitedRequestId) {
+        tapi.attempt.replyReceived = 1;
+        tapi.attempt.replyResult = static_cast<LONG>(result);
     }
 }
 
@@ -67,13 +67,13 @@ void OnLineCallState(DWORD device, DWORD, DWORD_PTR, DWORD_PTR state, DWORD_PTR 
     TapiState& tapi = Tapi();
     // Without a call of ours every call is someone else's (or an earlier
     // attempt's).
-    if (tapi.hCall == 0 || device != tapi.hCall) {
+    if (!tapi.callInProgress || tapi.hCall == 0 || device != tapi.hCall) {
         DebugPrint("LINE_CALLSTATE: Unknown device ID '0x%lx'.",
                    static_cast<unsigned long>(device));
         return;
     }
-    tapi.callState = static_cast<DWORD>(state);
-    tapi.callStateChanged = 1;
+    tapi.attempt.callState = static_cast<DWORD>(state);
+    tapi.attempt.callStateChanged = 1;
     if (!KeepAfterPrivilege(privilege))
         return;
     const CallStateRow* row = FindCallState(static_cast<uint32_t>(state));
@@ -108,8 +108,13 @@ void OnLineCallState(DWORD device, DWORD, DWORD_PTR, DWORD_PTR state, DWORD_PTR 
     }
 }
 
-void OnLineClose(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
+void OnLineClose(DWORD device, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
     TapiState& tapi = Tapi();
+    // A line closed after its attempt ended is no news for the current one.
+    if (tapi.hLine == 0 || device != tapi.hLine) {
+        DebugPrint("LINE_CLOSE: Unknown line '0x%lx'.\n", static_cast<unsigned long>(device));
+        return;
+    }
     // The service has closed the line: neither handle may be used again.
     tapi.hLine = 0;
     tapi.hCall = 0;
@@ -127,17 +132,26 @@ void OnLineDevState(DWORD device, DWORD message, DWORD_PTR instance, DWORD_PTR s
         break;
     case LINEDEVSTATE_DISCONNECTED:
     case LINEDEVSTATE_OUTOFSERVICE:
-    case LINEDEVSTATE_MAINTENANCE:
+    case LINEDEVSTATE_MAINTENANCE: {
         // The warning comes first, while it can still name the call.
+        const unsigned id = Tapi().attempt.id;
+        const bool forAttempt = AttemptIsCurrent(id);
         WarnUser(state == LINEDEVSTATE_DISCONNECTED ? "Line selected is now disconnected."
                  : state == LINEDEVSTATE_OUTOFSERVICE
                      ? "Line selected is now Out of Service."
                      : "Line selected is now out for maintenance.");
+        // The box served messages: only the attempt it warned about is ended.
+        if (!forAttempt || AttemptGone(id, "the line state's hang-up"))
+            break;
         ReportCallEnd(CallEnd::Dropped);
         StopCall();
         break;
+    }
     case LINEDEVSTATE_REINIT:
         if (detail == 0) {
+            // The call goes with telephony: that ends its attempt.
+            if (AttemptIsCurrent(Tapi().attempt.id))
+                ReportCallEnd(CallEnd::Dropped);
             UninitializeTapi();
             WarnUser("Tapi line configuration has changed.");
         } else if (detail == LINE_LINEDEVSTATE) {

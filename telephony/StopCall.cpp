@@ -53,10 +53,17 @@ int StopCall() {
         }
         if ((status->dwCallState & LINECALLSTATE_IDLE) == 0)
             DropCall(tapi);
-        LONG freed = RepeatWhileHandled([&] { return lineDeallocateCall(tapi.hCall); });
-        if (freed != 0)
-            ReportLineError(freed, "lineDeallocateCall unhandled error: ", kTapiSource, __LINE__);
-        DebugPrint("Call Deallocated.");
+        // The drop's waits served messages: the service may have closed the
+        // line, and the call with it, meanwhile.
+        if (tapi.hCall != 0) {
+            LONG freed = RepeatWhileHandled([&] { return lineDeallocateCall(tapi.hCall); });
+            if (freed != 0)
+                ReportLineError(freed, "lineDeallocateCall unhandled error: ", kTapiSource,
+                                __LINE__);
+            DebugPrint("Call Deallocated.");
+        } else {
+            DebugPrint("The call went with its line; nothing to deallocate.\n");
+        }
     }
     if (tapi.hLine != 0) {
         LONG closed = RepeatWhileHandled([&] { return lineClose(tapi.hLine); });
@@ -64,10 +71,9 @@ int StopCall() {
             ReportLineError(closed, "lineClose unhandled error: ", kTapiSource, __LINE__);
         DebugPrint("Line Closed.");
     }
-    tapi.hCall = 0;
-    tapi.hLine = 0;
-    tapi.connected = 0;
-    tapi.callInProgress = 0;
+    // A CONNECTED served inside the waits may not have left a channel behind.
+    StopCommChannel();
+    FinishCallAttempt(tapi);
     tapi.stopping = 0;
     DebugPrint("Call stopped");
     if (CFarlinkDlg* dialog = TheMainDialog()) {

@@ -40,6 +40,14 @@ BOOL InitializeTapi() {
             if (!reinitSeen) {
                 reinitSeen = true;
                 ServeMessagesUntil(GetTickCount(), kReinitWaitMs);
+                // The wait served messages: a dialog closed meanwhile gets no
+                // telephony it would never shut down.
+                if (tapi.dialogEnding) {
+                    DebugPrint("The dialog closed during the re-initialisation wait; telephony "
+                               "is not started.\n");
+                    tapi.initializing = 0;
+                    return FALSE;
+                }
                 continue;
             }
             AppMessageBox("A change to the system configuration requires that all Telephony "
@@ -82,14 +90,22 @@ BOOL UninitializeTapi() {
         return TRUE;
     tapi.shuttingDown = 1;
     StopCall();
+    // A StopCall already under way (this shutdown came inside one of its
+    // waits) has not let go of its call and line yet: they go before the
+    // usage handle does.
+    if (tapi.hCall != 0 && lineDeallocateCall(tapi.hCall) == 0)
+        DebugPrint("Call Deallocated.");
+    if (tapi.hLine != 0 && lineClose(tapi.hLine) == 0)
+        DebugPrint("Line Closed.");
+    tapi.hCall = 0;
+    tapi.hLine = 0;
     LONG result = RepeatWhileHandled([&] { return lineShutdown(tapi.hLineApp); });
     if (result != 0)
         ReportLineError(result, "lineShutdown unhandled error: ", kTapiSource, __LINE__);
-    tapi.callInProgress = 0;
-    tapi.connected = 0;
+    // An attempt StopCall could not end (it is already stopping, or lost its
+    // call's status) ends here, with every handle gone with the shutdown.
+    FinishCallAttempt(tapi);
     tapi.hLineApp = 0;
-    tapi.hCall = 0;
-    tapi.hLine = 0;
     tapi.shuttingDown = 0;
     DebugPrint("TAPI uninitialized.");
     return TRUE;

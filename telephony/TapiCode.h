@@ -9,25 +9,35 @@
 // Source-module name that the telephony reports carry.
 constexpr const char* kTapiSource = "TapiCode";
 
-// One per process, inside the main dialog. Every field is 32 bits and zero
-// until telephony is used.
-struct TapiState {
-    HLINEAPP hLineApp = 0;     // usage handle from lineInitialize; 0 = not initialised
-    DWORD numDevs = 0;         // line devices; raised by LINE_CREATE
-    int shuttingDown = 0;      // re-entry guard of UninitializeTapi
-    int stopping = 0;          // re-entry guard of StopCall
-    int initializing = 0;      // re-entry guard of InitializeTapi
-    int callInProgress = 0;    // a modem call attempt is under way
-    HCALL hCall = 0;           // the call; 0 = none
-    HLINE hLine = 0;           // the opened line; 0 = none
-    DWORD deviceId = 0;        // the line chosen in the dialog's line list
-    DWORD apiVersion = 0;      // version negotiated for deviceId when dialling
+// What belongs to one call attempt. Reset as a whole when an attempt starts
+// (BeginCallAttempt), so nothing of an earlier call carries over.
+struct CallAttempt {
+    unsigned id = 0;           // which attempt: counts up from 1; 0 before the first
+    int dialling = 0;          // DialCall still runs for it (and reports a failure itself)
+    int connected = 0;         // the connect sequence of this attempt's call has started
     DWORD callState = 0;       // last LINECALLSTATE_ value reported for hCall
-    int connected = 0;         // the connect sequence of the current call has started
+    int callStateChanged = 0;  // a LINE_CALLSTATE for hCall came
     int replyReceived = 0;     // the awaited LINE_REPLY has come
     LONG awaitedRequestId = 0; // request id being waited for
     LONG replyResult = 0;      // result of the awaited reply
-    int callStateChanged = 0;  // a LINE_CALLSTATE for hCall came
+};
+
+// One per process, inside the main dialog. Every field is zero until
+// telephony is used.
+struct TapiState {
+    HLINEAPP hLineApp = 0;  // usage handle from lineInitialize; 0 = not initialised
+    DWORD numDevs = 0;      // line devices; raised by LINE_CREATE
+    int shuttingDown = 0;   // re-entry guard of UninitializeTapi
+    int stopping = 0;       // re-entry guard of StopCall
+    int initializing = 0;   // re-entry guard of InitializeTapi
+    int callInProgress = 0; // a modem call attempt is under way
+    HCALL hCall = 0;        // the call; 0 = none
+    HLINE hLine = 0;        // the opened line; 0 = none
+    DWORD deviceId = 0;     // the line chosen in the dialog's line list
+    DWORD apiVersion = 0;   // version negotiated for deviceId when dialling
+    int dialogEnding = 0;   // the dialog is closing: nothing may start or go on
+    unsigned attemptsStarted = 0;
+    CallAttempt attempt; // the current attempt, or the last one once it ended
 };
 
 // The header's error codes are unsigned; results are signed.
@@ -37,19 +47,40 @@ inline bool IsLineError(LONG result, DWORD code) {
 
 BOOL HandleLineError(LONG result);
 
+// The state of the running dialog (a stand-in record when there is none).
+TapiState& Tapi();
+
+// Call attempts. Boxes and waits serve messages, so line events, timers and the
+// operator's commands can end an attempt (and start another) under the code
+// that carries it on: that code asks AttemptIsCurrent after each of them.
+//
+// Starts an attempt: fresh per-attempt state, no call, callInProgress set.
+unsigned BeginCallAttempt(TapiState& tapi);
+// True while attempt id is the one under way and nobody is stopping it or
+// closing the dialog.
+bool AttemptIsCurrent(unsigned id);
+// The opposite, traced with what was about to go on: true means drop it.
+bool AttemptGone(unsigned id, const char* what);
+// Ends the attempt that StopCall or UninitializeTapi has taken down: clears
+// its handles and reports its end to the dialog (at most once per attempt;
+// not while the dialog closes).
+void FinishCallAttempt(TapiState& tapi);
+
 // Makes a telephony call, and makes it again while HandleLineError deals with
 // its error. passThrough, when not 0, is an error the caller treats itself.
+// An attempt that was under way and ended inside HandleLineError's box is
+// not repeated for.
 template <typename Call> LONG RepeatWhileHandled(Call call, DWORD passThrough = 0) {
+    const unsigned id = Tapi().attempt.id;
+    const bool forAttempt = AttemptIsCurrent(id);
     for (;;) {
         LONG result = call();
         if (result == 0 || (passThrough != 0 && IsLineError(result, passThrough)) ||
-            !HandleLineError(result))
+            !HandleLineError(result) ||
+            (forAttempt && AttemptGone(id, "a telephony call repeated after its error")))
             return result;
     }
 }
-
-// The state of the running dialog (a stand-in record when there is none).
-TapiState& Tapi();
 
 // Initialisation and shutdown.
 BOOL InitializeTapi();

@@ -33,7 +33,7 @@ std::vector<std::string> g_status;
 HWND g_window;
 
 LRESULT CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_REMOTE_DATA) {
+    if (message == WM_MODEM_DATA) {
         auto* bytes = reinterpret_cast<uint8_t*>(lParam);
         const size_t count = static_cast<size_t>(wParam);
         g_blocks.push_back(
@@ -150,7 +150,7 @@ HANDLE StartOnModem() {
     HANDLE modem = OpenModem();
     if (modem == nullptr)
         return nullptr;
-    const int started = StartCommChannel(modem);
+    const int started = StartCommChannel(modem, 1);
     CHECK(started == 1, "start");
     if (started == 1)
         return modem;
@@ -221,15 +221,15 @@ void Refusals() {
     std::string file = std::string(path) + "modem-probe.tmp";
     HANDLE disk = CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_FLAG_OVERLAPPED, nullptr);
-    CHECK(StartCommChannel(disk) == 0, "a disk file was taken");
+    CHECK(StartCommChannel(disk, 1) == 0, "a disk file was taken");
     CHECK(TheCommChannel().handle == nullptr, "the channel holds the disk file");
     CHECK(CloseHandle(disk), "the disk file's handle is no longer the caller's");
     DeleteFileA(file.c_str());
 
     HANDLE first = OpenModem();
-    CHECK(StartCommChannel(first) == 1, "first start");
+    CHECK(StartCommChannel(first, 1) == 1, "first start");
     HANDLE second = OpenModem();
-    CHECK(StartCommChannel(second) == 0, "second start while running");
+    CHECK(StartCommChannel(second, 1) == 0, "second start while running");
     CHECK(TheCommChannel().handle == first, "the running channel lost its handle");
     CHECK(CloseHandle(second), "the refused handle is no longer the caller's");
 
@@ -266,7 +266,7 @@ std::vector<void*> FillAddressSpace() {
 
 int StartWithoutRoomForAThread(HANDLE modem) {
     std::vector<void*> taken = FillAddressSpace();
-    const int started = StartCommChannel(modem);
+    const int started = StartCommChannel(modem, 1);
     for (void* p : taken)
         VirtualFree(p, 0, MEM_RELEASE);
     return started;
@@ -318,7 +318,7 @@ void Blocks() {
     // A block of nothing is not worth a message.
     CHECK(DeliverCommBytes("", 0), "delivering 0 bytes failed");
     MSG msg;
-    CHECK(!PeekMessageA(&msg, g_window, WM_REMOTE_DATA, WM_REMOTE_DATA, PM_NOREMOVE),
+    CHECK(!PeekMessageA(&msg, g_window, WM_MODEM_DATA, WM_MODEM_DATA, PM_NOREMOVE),
           "0 bytes posted");
 
     Pump(300);

@@ -30,8 +30,6 @@ def devstate(state):
 BOXES = [
     ("out of service", "5551234", devstate("LINEDEVSTATE_OUTOFSERVICE"),
      'Box "Warning": Line selected is now Out of Service. Closing existing call.'),
-    ("hard re-initialisation", "5551234", devstate("LINEDEVSTATE_REINIT"),
-     'Box "Warning": Tapi line configuration has changed.'),
     ("no make-call ability", "5551234", "  features 0\n",
      'Box "Farlink To WinCE": Error on Requested line. '
      "The selected line doesn't support MAKECALL capabilities."),
