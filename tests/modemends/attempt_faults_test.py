@@ -211,7 +211,10 @@ def closed_in_the_pause_box(args):
         assert text.startswith("Dialing Paused"), text
         run.dlg.command(CLOSE)
         box.press(box.message_box()[2][0])
-        run.app.wait(30)
+        try:
+            run.app.wait(30)
+        except TimeoutError:
+            raise AssertionError(("still running after the box", run.app.trace()[-30:]))
         assert s.tapi_log.calls("lineDial") == [], s.tapi_log.calls("lineDial")
 
 

@@ -488,7 +488,8 @@ def check_profile_option_dials_the_station_unattended(args):
         try:
             app = s.start_farlink(["/PROFILE:site.cfg", "/AUTODIAL", "/AUTOCLOSE"],
                                   wait_window=False)
-            assert app.wait(90) == 0
+            code = app.wait(90)
+            assert code == 0, (code, app.trace()[-30:])
         finally:
             station.terminate()
             station.wait(10)
