@@ -144,6 +144,11 @@ void SC_CALL SCVerifyTimeout(generic_port* port) {
             FailTransmission(port, LineErrorOf(DeviceOf(port)));
         return;
     }
+    if (!port->msg_complete &&
+        TxEndedLate(g_lines[port->port_index].tx_start, port->tx_end_tick)) {
+        FailTransmission(port, SC_TIMEOUT_TX_MESSAGE);
+        return;
+    }
     const int32_t status = AnswerPhaseStatus(*port, now);
     if (status != SC_OK)
         port->status = status;

@@ -60,6 +60,9 @@ TEST(SerialTimeoutModel, TransmitLimit) {
     EXPECT_TRUE(serial::TxLimitPassed(1000, 6001));
     EXPECT_FALSE(serial::TxLimitPassed(0xFFFFF000u, 0x100));
     EXPECT_TRUE(serial::TxLimitPassed(0xFFFFF000u, 0x1000 + 5000));
+    EXPECT_TRUE(serial::TxEndedLate(0xFFFFF000u, 0x1000 + 5000));
+    EXPECT_FALSE(serial::TxEndedLate(1000, 6000));
+    EXPECT_FALSE(serial::TxEndedLate(6000, 1000)); // an empty event from before the send
 }
 
 } // namespace
