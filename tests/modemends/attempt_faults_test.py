@@ -171,6 +171,22 @@ def reinit_ends_unattended_run(args):
         assert texts[-1] == "Exit status 3: the call was dropped", texts
 
 
+def refused_login_ends_unattended_run(args):
+    """The port refuses the login's bytes under a connected /AUTODIAL /AUTOCLOSE call: the attempt
+    ends (status 3, the login not taken) and the call is hung up, not left up for good."""
+    with args.session(com_ports=["COM1"]) as s, \
+            Station(s, "--link", "modem", "--scenario", "silent") as station:
+        write_profile(s)
+        app = s.start_farlink(UNATTENDED, tapi=modem_line("COM1") + answered(1),
+                              env={"FARLINK_SHIM_REFUSE_WRITES": "1"}, wait_window=False)
+        code = app.wait(40)
+        texts = log_lines(s)
+        assert code == 3, (code, texts)
+        assert any(t.startswith("Error writing bytes = ") for t in texts), texts
+        assert texts[-1] == "Exit status 3: the station did not take the login", texts
+        assert s.tapi_log.calls("lineDrop") and station.received() == [], texts
+
+
 def find_box(s, caption):
     for handle, _pid, cls, title in s.driver().windows():
         if title == caption and cls == "#32770":
@@ -221,6 +237,7 @@ def closed_in_the_pause_box(args):
 CASES = {
     "interleavings": interleavings,
     "reinit_ends_unattended_run": reinit_ends_unattended_run,
+    "refused_login_ends_unattended_run": refused_login_ends_unattended_run,
     "closed_in_the_reinit_wait": closed_in_the_reinit_wait,
     "closed_in_the_pause_box": closed_in_the_pause_box,
 }

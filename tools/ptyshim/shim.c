@@ -20,6 +20,10 @@
  * for "another program holds the port" by holding the tty with TIOCEXCL; the
  * kernel lets root past that, so opens through this library (the wineserver
  * opens devices) refuse such a tty with EBUSY for everyone.
+ *
+ * A process started with FARLINK_SHIM_REFUSE_WRITES=1 gets EIO for every write
+ * to a pty's terminal side, as from a port whose device has failed; a test uses
+ * it to see what becomes of a call whose data cannot be sent.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -33,6 +37,7 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 typedef int (*ioctl_fn)(int, unsigned long, ...);
@@ -237,4 +242,24 @@ int __ioctl_time64(int fd, unsigned long request, ...) {
     void* arg = va_arg(ap, void*);
     va_end(ap);
     return wrapped(real, fd, request, arg);
+}
+
+typedef ssize_t (*write_fn)(int, const void*, size_t);
+
+/* The terminal sides of Unix98 ptys have majors 136 to 143. */
+static int pty_terminal(int fd) {
+    dev_t device;
+    return device_of(fd, &device) && major(device) >= 136 && major(device) <= 143;
+}
+
+ssize_t write(int fd, const void* bytes, size_t count) {
+    static write_fn real;
+    if (!real)
+        real = (write_fn)dlsym(RTLD_NEXT, "write");
+    const char* refuse = getenv("FARLINK_SHIM_REFUSE_WRITES");
+    if (refuse && strcmp(refuse, "1") == 0 && pty_terminal(fd)) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd, bytes, count);
 }
