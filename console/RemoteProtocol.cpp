@@ -54,6 +54,7 @@ LRESULT CFarlinkDlg::OnRemoteConnected(WPARAM attempt, LPARAM) {
         if (AttemptGone(id, "the login frame"))
             return 0;
         OutputDebugStringA("Timeline: settle over\n");
+        m_tapi.attempt.loginSent = 1;
         if (!WriteComm(frame.data(), static_cast<DWORD>(frame.size()))) {
             // The Status box says why; the station got no usable login.
             EndAttempt(Outcome::LoginNotTaken);
@@ -73,6 +74,14 @@ LRESULT CFarlinkDlg::OnModemData(WPARAM count, LPARAM block) {
     // A block an earlier call's read thread left in the queue is not this call's answer.
     if (tag != m_tapi.attempt.id) {
         AttemptGone(tag, "a block from its data channel");
+        if (block)
+            LocalFree(reinterpret_cast<HLOCAL>(block));
+        return 0;
+    }
+    // Bytes that came before the login went out (left on the line, or noise while the modem
+    // settled) cannot answer it: the station answers only a login it has.
+    if (!m_tapi.attempt.loginSent) {
+        OutputDebugStringA("Data before the login was sent is no answer: it is dropped.\n");
         if (block)
             LocalFree(reinterpret_cast<HLOCAL>(block));
         return 0;

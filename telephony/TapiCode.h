@@ -15,6 +15,7 @@ struct CallAttempt {
     unsigned id = 0;           // which attempt: counts up from 1; 0 before the first
     int dialling = 0;          // DialCall still runs for it (and reports a failure itself)
     int connected = 0;         // the connect sequence of this attempt's call has started
+    int loginSent = 0;         // the login frame has gone to the port: replies may come now
     DWORD callState = 0;       // last LINECALLSTATE_ value reported for hCall
     int callStateChanged = 0;  // a LINE_CALLSTATE for hCall came
     int replyReceived = 0;     // the awaited LINE_REPLY has come

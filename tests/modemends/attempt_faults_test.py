@@ -126,7 +126,17 @@ def frame_too_long_hangs_up(s, station):
     assert station.received() == [], station.received()
 
 
-# case, what it does (session, station)
+def early_bytes_are_no_answer(s, station):
+    """An answer left on the line before the call is not taken for the station's verdict: the
+    login still goes out, and the station's own answer decides."""
+    run = ModemRun(s, answered(1))
+    run.dial()
+    got = run.wait_status(READY, timeout=30)
+    assert station.received() == [FRAME], station.received()
+    assert "Invalid user" in got and "Command executed successfully." not in got, got
+
+
+# case, what it does (session, station), the station's scenario
 INTERACTIVE = [
     ("frame_too_long_hangs_up", frame_too_long_hangs_up),
     ("connected_inside_the_drop", connected_inside_the_drop),
@@ -135,6 +145,7 @@ INTERACTIVE = [
     ("stopped_in_the_retry_box", stopped_in_the_retry_box),
     ("line_closed_inside_the_drop", line_closed_inside_the_drop),
     ("previous_idle_is_no_answer", previous_idle_is_no_answer),
+    ("early_bytes_are_no_answer", early_bytes_are_no_answer, ["--codes", "01", "--early", "1006"]),
 ]
 
 
@@ -142,11 +153,12 @@ def interleavings(args):
     """Each ordering in INTERACTIVE, in a session of its own; all are tried, then reported."""
     wrong = []
     only = [c for c in __import__("os").environ.get("FARLINK_ONLY", "").split(",") if c]
-    for name, case in INTERACTIVE:
+    for name, case, *station_args in INTERACTIVE:
         if only and name not in only:
             continue
         with args.session(com_ports=["COM1"]) as s, \
-                Station(s, "--link", "modem", "--scenario", "silent") as station:
+                Station(s, "--link", "modem",
+                        *(station_args[0] if station_args else ["--scenario", "silent"])) as station:
             try:
                 case(s, station)
                 print("%s: ok" % name)

@@ -335,6 +335,9 @@ class Station:
         self.open_line()
         if self.args.link == "modem":
             self.log("ready", link="modem", scenario=self.args.scenario)
+            if self.args.early:
+                self.write(self.args.early)
+                self.log("early", raw=self.args.early.hex())
             return self.run_modem()
         self.log("ready", scenario=self.args.scenario, applies=sorted(self.applies))
         reader = FrameReader()
@@ -386,6 +389,8 @@ def parse_args(argv):
                    help="modem link: quiet that ends a login short of its fifth separator")
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("--max-s", type=float, help="give up after this many seconds")
+    p.add_argument("--early", type=bytes.fromhex, default=b"",
+                   help="modem link: bytes (hex) put on the line at once, before any call")
     p.add_argument("--exit-after-hangup", action="store_true")
     p.add_argument("-v", "--verbose", action="store_true", help="also print the log on stderr")
     args = p.parse_args(argv)
