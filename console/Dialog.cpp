@@ -8,6 +8,7 @@ INT_PTR Dialog::DoModal(HWND parent) {
 }
 
 void Dialog::EndDialog(INT_PTR result) {
+    m_bEnding = true;
     ::EndDialog(m_hWnd, result);
 }
 
@@ -45,10 +46,21 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
     if (!self)
         return FALSE;
+    const INT_PTR answer = self->Answer(hwnd, message, wParam, lParam);
+    // EndDialog wakes the dialog's loop with one posted message, which a wait or box that served
+    // the command may have taken. A handler that ran as a sent message (another program pressing
+    // a button) returns into the loop's GetMessage, which would then sleep on, the dialog hidden
+    // and the program never ending. Each handler that returns after the end wakes it again.
+    if (self->m_bEnding && message != WM_NULL && self->m_hWnd != nullptr)
+        PostMessageA(hwnd, WM_NULL, 0, 0);
+    return answer;
+}
+
+INT_PTR Dialog::Answer(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     INT_PTR result = FALSE;
-    bool handled = self->OnMessage(message, wParam, lParam, result);
+    bool handled = OnMessage(message, wParam, lParam, result);
     if (message == WM_NCDESTROY)
-        self->m_hWnd = nullptr;
+        m_hWnd = nullptr;
     if (!handled)
         return FALSE;
     // Messages with a value of their own return it directly; the rest set

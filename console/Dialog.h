@@ -36,4 +36,8 @@ class Dialog {
 
   private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // The dialog procedure's answer to one message, after WM_INITDIALOG.
+    INT_PTR Answer(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    bool m_bEnding = false; // EndDialog was called: the loop must see it
 };

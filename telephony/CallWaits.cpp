@@ -51,6 +51,12 @@ class MessageServer {
     int quitCode_ = 0;
 };
 
+// The dialog is closing: a dial's wait has no one left to go on for. A stop's own waits still
+// run their course, so the call is taken down before telephony is shut down.
+bool ClosingUnderDial(const TapiState& tapi) {
+    return tapi.dialogEnding && !tapi.stopping;
+}
+
 DWORD Remaining(DWORD start, DWORD limit) {
     DWORD elapsed = GetTickCount() - start;
     return elapsed >= limit ? 0 : limit - elapsed;
@@ -81,7 +87,7 @@ LONG WaitForReply(LONG value) {
         }
         server.ServeOne(Remaining(start, kReplyLimitMs));
         // A line the service closed meanwhile sends no reply any more.
-        if (!tapi.callInProgress || tapi.hLine == 0 || replyWaitEnded) {
+        if (!tapi.callInProgress || tapi.hLine == 0 || replyWaitEnded || ClosingUnderDial(tapi)) {
             replyWaitEnded = true;
             return kWaitAborted;
         }
@@ -108,7 +114,8 @@ int WaitForCallState(DWORD state) {
         // An attempt stopped meanwhile (its drop also changes the state), or a
         // call the service took away with its line, ends the wait as aborted:
         // the waiting caller must not go on with the call.
-        if (!tapi.callInProgress || tapi.hCall == 0 || callStateWaitEnded) {
+        if (!tapi.callInProgress || tapi.hCall == 0 || callStateWaitEnded ||
+            ClosingUnderDial(tapi)) {
             callStateWaitEnded = true;
             DebugPrint("WAITABORTED\n");
             return kWaitAborted;
