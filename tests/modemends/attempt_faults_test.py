@@ -136,6 +136,22 @@ def early_bytes_are_no_answer(s, station):
     assert "Invalid user" in got and "Command executed successfully." not in got, got
 
 
+def closed_while_dialling(s, station):
+    """The Close button while a Dial pressed by another program waits for the call's reply: the
+    dialog's loop sees the end although the wait took its wake-up, and the program ends."""
+    run = ModemRun(s, "reply-delay 60000\n")  # the reply would come after the test
+    clicker = threading.Thread(target=Window(s.second_driver(), run.dlg.handle).click,
+                               args=(3,))
+    clicker.start()
+    s.tapi_log.wait_call("lineMakeCall")
+    run.dlg.click(CLOSE)
+    clicker.join(30)
+    try:
+        run.app.wait(15)
+    except TimeoutError:
+        raise AssertionError(("still running after Close", run.app.trace()[-12:]))
+
+
 # case, what it does (session, station), the station's scenario
 INTERACTIVE = [
     ("frame_too_long_hangs_up", frame_too_long_hangs_up),
@@ -145,6 +161,7 @@ INTERACTIVE = [
     ("stopped_in_the_retry_box", stopped_in_the_retry_box),
     ("line_closed_inside_the_drop", line_closed_inside_the_drop),
     ("previous_idle_is_no_answer", previous_idle_is_no_answer),
+    ("closed_while_dialling", closed_while_dialling),
     ("early_bytes_are_no_answer", early_bytes_are_no_answer, ["--codes", "01", "--early", "1006"]),
 ]
 

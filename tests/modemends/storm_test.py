@@ -45,6 +45,7 @@ CLOSE = 2
 REGRESSIONS = [
     (1, 1),  # LINE_CLOSE inside a stop (the checker now ends the line's calls with it)
     (1, 2),  # a hard REINIT inside a stop shut telephony down with the call still open
+    (2, 1303),  # Close inside a dial's wait, pressed by another program: the dialog never ended
 ]
 GENERATOR = 2
 CI_SEEDS = "3-4"
@@ -348,7 +349,7 @@ def run_seed(args, seed, generator=GENERATOR):
         if code is None:
             problems.append("5: the program did not end after Close")
             if os.environ.get("FARLINK_STORM_VERBOSE"):
-                print(plan, watch.ui.windows(), app.trace()[-12:], watch.status[-6:])
+                print(plan, watch.ui.windows(), app.trace()[-int(os.environ.get("FARLINK_STORM_VERBOSE")):], watch.status[-6:])
         elif code not in (0, 1, 2, 3):
             problems.append("5: exit code %s (a crash?)" % code)
         elif plan["unattended"]:
