@@ -71,22 +71,19 @@ LRESULT CFarlinkDlg::OnModemData(WPARAM count, LPARAM block) {
     unsigned tag = 0;
     if (block)
         std::memcpy(&tag, reinterpret_cast<const char*>(block) + count + 1, sizeof tag);
-    // A block an earlier call's read thread left in the queue is not this call's answer.
-    if (tag != m_tapi.attempt.id) {
+    // A block an earlier call's read thread left in the queue is not this call's answer. Nor
+    // are bytes that came before the login went out (left on the line, or noise while the
+    // modem settled): the station answers only a login it has.
+    const bool stale = tag != m_tapi.attempt.id;
+    if (!stale && m_tapi.attempt.loginSent)
+        return OnRemoteData(count, block);
+    if (stale)
         AttemptGone(tag, "a block from its data channel");
-        if (block)
-            LocalFree(reinterpret_cast<HLOCAL>(block));
-        return 0;
-    }
-    // Bytes that came before the login went out (left on the line, or noise while the modem
-    // settled) cannot answer it: the station answers only a login it has.
-    if (!m_tapi.attempt.loginSent) {
+    else
         OutputDebugStringA("Data before the login was sent is no answer: it is dropped.\n");
-        if (block)
-            LocalFree(reinterpret_cast<HLOCAL>(block));
-        return 0;
-    }
-    return OnRemoteData(count, block);
+    if (block)
+        LocalFree(reinterpret_cast<HLOCAL>(block));
+    return 0;
 }
 
 LRESULT CFarlinkDlg::OnRemoteData(WPARAM count, LPARAM block) {

@@ -256,8 +256,13 @@ ssize_t write(int fd, const void* bytes, size_t count) {
     static write_fn real;
     if (!real)
         real = (write_fn)dlsym(RTLD_NEXT, "write");
-    const char* refuse = getenv("FARLINK_SHIM_REFUSE_WRITES");
-    if (refuse && strcmp(refuse, "1") == 0 && pty_terminal(fd)) {
+    /* Read once: every write of the process, Wine's own requests included, comes here. */
+    static int refuse = -1;
+    if (refuse < 0) {
+        const char* value = getenv("FARLINK_SHIM_REFUSE_WRITES");
+        refuse = value && strcmp(value, "1") == 0;
+    }
+    if (refuse && pty_terminal(fd)) {
         errno = EIO;
         return -1;
     }
