@@ -74,24 +74,6 @@ void SplitCommandLine(const char* tail, std::vector<std::string>& tokens) {
         tokens.push_back(current);
 }
 
-int LeadingInteger(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1)
-            value = static_cast<long long>(INT_MAX) + 1; // keep saturating
-    }
-    if (negative)
-        return static_cast<int>(-value < INT_MIN ? INT_MIN : -value);
-    return static_cast<int>(value > INT_MAX ? INT_MAX : value);
-}
-
 void ApplyCommandLine(ConnectionParameters& dialog, const std::vector<std::string>& tokens) {
     for (const std::string& token : tokens) {
         for (const Option& option : kOptions) {

@@ -1,6 +1,7 @@
 // Command-line tokens and the option table that maps them to the dialog.
 #pragma once
-#include "app/ConnectionParameters.h"
+#include "console/ConnectionParameters.h"
+#include "shell/TextFormat.h"
 #include <string>
 #include <vector>
 
@@ -11,10 +12,6 @@ void SplitCommandLine(const char* tail, std::vector<std::string>& tokens);
 // Applies every option whose text begins a token (case-insensitively); later
 // tokens overwrite earlier ones. Unknown tokens are ignored.
 void ApplyCommandLine(ConnectionParameters& dialog, const std::vector<std::string>& tokens);
-
-// Leading-decimal-digits conversion: white space, optional sign, digits up to
-// the first non-digit; no digits gives 0. Saturates at the int32 range.
-int LeadingInteger(const std::string& text);
 
 // Limits of /TIMEOUT:, in seconds.
 constexpr int kMinTimeout = 1;

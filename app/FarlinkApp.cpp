@@ -1,7 +1,7 @@
 // Program entry: settings folder, language module, command line, then the
 // main dialog runs modally until the program ends.
 #include "app/FarlinkApp.h"
-#include "app/AppShell.h"
+#include "shell/AppShell.h"
 #include "app/CommandLine.h"
 #include "app/ResourceModule.h"
 #include "app/UserSettings.h"

@@ -1,6 +1,6 @@
 // Control-to-member bindings of the dialog data exchange.
 #include "console/DataExchange.h"
-#include "app/AppShell.h"
+#include "shell/AppShell.h"
 #include "console/DialogRules.h"
 #include "resources/resource.h"
 #include <vector>

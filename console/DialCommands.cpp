@@ -1,11 +1,11 @@
-// Dial, Hangup and Close: open and end a link, and prepare for the callback.
-#include "app/AppShell.h"
-#include "app/ProgramStart.h"
+// Dial, Hangup and Close: start an attempt on the chosen link, end it, and prepare for the
+// callback.
 #include "console/DialogRules.h"
 #include "console/FarlinkDlg.h"
 #include "console/WindowsKind.h"
 #include "resources/resource.h"
-#include "serial/DirectTransport.h"
+#include "shell/AppShell.h"
+#include "shell/ProgramStart.h"
 
 int GetWindowsKind() {
     OSVERSIONINFOEXA info{};
@@ -19,57 +19,72 @@ int GetWindowsKind() {
 }
 
 void CFarlinkDlg::OnDial() {
-    UpdateData(true);
-    if (!m_tapi.callInProgress) {
-        m_nReplyState = 0;
-        BeginAttempt();
-        if (m_nCommType == 0 && SendMessageA(m_comboLine, CB_GETCOUNT, 0, 0) > 0) {
-            DialCall();
-            if (!m_tapi.callInProgress)
-                EndAttempt(Outcome::CallFailed); // unless the call code said why
-        } else if (m_nCommType == 1 && SendMessageA(m_comboPort, CB_GETCOUNT, 0, 0) > 0) {
-            DialDirect();
-        } else {
-            EndAttempt(Outcome::NothingToDial);
-        }
+    // A Dial served inside one of Dial's own boxes, or while a link is still busy with a call
+    // (placing, connected or being taken down), starts nothing.
+    if (!m_bDialing && !AnyLinkBusy()) {
+        m_bDialing = true;
+        UpdateData(true);
+        // A box about a field serves messages: the dialog may be closing by now.
+        if (!m_modem.m_tapi.dialogEnding && !AnyLinkBusy())
+            StartAttempt();
+        m_bDialing = false;
     }
     UpdateControls();
 }
 
-void CFarlinkDlg::DialDirect() {
+void CFarlinkDlg::StartAttempt() {
+    Link& link = ChosenLink();
+    m_attempt = DialAttempt{};
+    m_attempt.id = ++m_attemptsStarted;
+    if (m_attempt.id == 0) // wrapped: 0 means "no attempt"
+        m_attempt.id = ++m_attemptsStarted;
+    m_attempt.link = &link;
+    BeginAttempt();
+    if (!TakeDialData(m_attempt.data)) {
+        EndAttempt(Outcome::NothingToDial);
+        return;
+    }
+    link.Dial(m_attempt.data);
+    if (!link.Busy())
+        EndAttempt(Outcome::CallFailed); // unless the link said why: the first outcome stands
+}
+
+// The values the attempt will use, whatever the dialog shows later; false when the chosen
+// link has no line or port to dial on.
+bool CFarlinkDlg::TakeDialData(DialData& data) {
+    data.attempt = m_attempt.id;
+    data.dialNumber = m_strDialNumber;
+    data.myNumber = m_strMyNumber;
+    data.username = m_strUsername;
+    data.password = m_strPassword;
+    data.domain = m_strDomain;
+    data.delay = m_nDelay;
+    data.deviceId = m_modem.m_tapi.deviceId;
+    if (!m_attempt.link->DirectCable())
+        return SendMessageA(m_comboLine, CB_GETCOUNT, 0, 0) > 0;
     LRESULT selected = SendMessageA(m_comboPort, CB_GETCURSEL, 0, 0);
     char name[64] = {};
     if (selected == CB_ERR || SendMessageA(m_comboPort, CB_GETLBTEXTLEN, selected, 0) >=
-                                  static_cast<LRESULT>(sizeof name)) {
-        EndAttempt(Outcome::NothingToDial); // no port chosen: nothing to open
-        return;
-    }
+                                  static_cast<LRESULT>(sizeof name))
+        return false;
     SendMessageA(m_comboPort, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(name));
-    int port = PortNumberFromName(name);
-    if (DirectConnect(port - 1)) {
-        AppendStatus(LoadText(IDS_CONNECTED_REMOTE));
-        OnRemoteConnected(0, 0);
-    } else {
-        AppendStatus(LoadText(IDS_CONNECT_ERROR));
-        EndAttempt(Outcome::NoConnection);
-    }
+    data.portNumber = PortNumberFromName(name);
+    return true;
 }
 
 void CFarlinkDlg::OnHangup() {
     AppendStatus(LoadText(IDS_HANGUP));
     ShowHeldStatus(); // before the link is closed, with the reply lines if they were held
     EndAttempt(Outcome::AnswerMissing); // hung up before the station's verdict
-    if (m_nCommType == 0) {
-        StopCall();
-    } else {
-        DirectHangup();
-        if (m_bCallbackPending) {
-            m_bCallbackPending = 0;
-            if (UsesDirectCableProgram(GetWindowsKind()))
-                StartCallbackReceiver();
-            else
-                AppMessageBox(FormatText(IDS_CALLBACK_NOTICE, m_nDelay), MB_OK);
-        }
+    // The callback step belongs to the exchange that just ended, and to no later one.
+    const bool callback = m_attempt.callbackPending;
+    m_attempt.callbackPending = false;
+    AttemptLink().Hangup();
+    if (callback) {
+        if (UsesDirectCableProgram(GetWindowsKind()))
+            StartCallbackReceiver();
+        else
+            AppMessageBox(FormatText(IDS_CALLBACK_NOTICE, m_attempt.data.delay), MB_OK);
     }
     UpdateControls();
 }
@@ -79,10 +94,7 @@ void CFarlinkDlg::StartCallbackReceiver() {
 }
 
 void CFarlinkDlg::OnClose() {
-    m_tapi.dialogEnding = 1; // the close box ends the dialog, whatever waits now
-    if (m_nCommType == 0)
-        StopCall();
-    else
-        DirectHangup();
-    UninitializeTapi();
+    m_modem.DialogEnding(); // the close box ends the dialog, whatever waits now
+    AttemptLink().Close();
+    m_modem.ShutDown();
 }

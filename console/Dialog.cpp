@@ -1,6 +1,6 @@
 // Modal dialog runner and message routing.
 #include "console/Dialog.h"
-#include "app/AppShell.h"
+#include "shell/AppShell.h"
 
 INT_PTR Dialog::DoModal(HWND parent) {
     return DialogBoxParamA(CurrentResourceModule(), MAKEINTRESOURCEA(m_nTemplateId), parent,

@@ -1,6 +1,6 @@
 // Delay range, status-line text, port names, integer fields, enable rules.
 #include "console/DialogRules.h"
-#include "app/CommandLine.h"
+#include "shell/TextFormat.h"
 #include <cctype>
 #include <climits>
 

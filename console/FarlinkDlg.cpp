@@ -1,23 +1,17 @@
 // Main dialog: initialisation, message routing, status log, enable rules and
 // the field handlers.
 #include "console/FarlinkDlg.h"
-#include "console/CallOutcome.h"
-#include "app/AppShell.h"
 #include "console/AboutDlg.h"
 #include "console/DialogRules.h"
-#include "console/RemoteMessages.h"
 #include "resources/resource.h"
+#include "shell/AppShell.h"
+#include "shell/LinkMessages.h"
 #include <cstdio>
 #include <vector>
 
 namespace {
-CFarlinkDlg* g_mainDialog = nullptr;
 constexpr int kLineIdCapacity = 130;
 } // namespace
-
-CFarlinkDlg* TheMainDialog() {
-    return g_mainDialog;
-}
 
 CFarlinkDlg::CFarlinkDlg() : Dialog(IDD_FARLINK_DIALOG) {
     m_hIcon = LoadIconA(CurrentResourceModule(), MAKEINTRESOURCEA(IDR_MAINFRAME));
@@ -36,7 +30,7 @@ void CFarlinkDlg::DoDataExchange(DataExchange& dx) {
 }
 
 BOOL CFarlinkDlg::OnInitDialog() {
-    g_mainDialog = this;
+    SetLinkEvents(this);
     SetMainWindowHandle(m_hWnd);
     Dialog::OnInitDialog();
 
@@ -101,7 +95,7 @@ void CFarlinkDlg::FillLineList() {
 
 void CFarlinkDlg::SelectLine(int index) {
     SendMessageA(m_comboLine, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    m_tapi.deviceId = static_cast<DWORD>(SelectedLineData());
+    m_modem.m_tapi.deviceId = static_cast<DWORD>(SelectedLineData());
 }
 
 LRESULT CFarlinkDlg::SelectedLineData() const {
@@ -147,16 +141,15 @@ bool CFarlinkDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR&
     case WM_REMOTE_DATA:
         result = OnRemoteData(wParam, lParam);
         return true;
-    case WM_MODEM_DATA:
-        result = OnModemData(wParam, lParam);
+    case WM_CHANNEL_FAILED:
+        OnChannelFailed(static_cast<unsigned>(wParam));
         return true;
     case WM_REMOTE_CONNECTED:
         result = OnRemoteConnected(wParam, lParam);
         return true;
     case WM_NCDESTROY:
         // Whatever runs after the dialog (the run's log) finds no dialog to drive.
-        if (g_mainDialog == this)
-            g_mainDialog = nullptr;
+        SetLinkEvents(nullptr);
         return false;
     case WM_TIMER:
         return OnAttemptTimer(wParam);
@@ -177,9 +170,6 @@ bool CFarlinkDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR&
     } else if (id == ID_DIAL) {
         OnDial();
     } else if (id == ID_HANGUP) {
-        // Posted without a control: the modem data channel has failed.
-        if (lParam == 0 && m_nCommType == 0 && m_tapi.callInProgress)
-            ReportCallEnd(CallEnd::Dropped);
         OnHangup();
     } else if (id == IDC_LOAD) {
         OnLoad();
@@ -188,7 +178,7 @@ bool CFarlinkDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR&
     } else if (id == IDOK || id == IDCANCEL) {
         // The dialog ends once this returns to its loop: a wait or box that
         // served this command must not go on with an attempt afterwards.
-        m_tapi.dialogEnding = 1;
+        m_modem.DialogEnding();
         return Dialog::OnMessage(message, wParam, lParam, result);
     } else if (id == IDC_MODEM_RADIO) {
         OnModemRadio();
@@ -232,7 +222,7 @@ void CFarlinkDlg::UpdateControls() {
     bool haveLines = SendMessageA(m_comboLine, CB_GETCOUNT, 0, 0) > 0;
     bool havePorts = SendMessageA(m_comboPort, CB_GETCOUNT, 0, 0) > 0;
     EnabledControls e =
-        ComputeEnabledControls(m_tapi.callInProgress != 0, m_nCommType, haveLines, havePorts);
+        ComputeEnabledControls(AnyLinkBusy(), m_nCommType, haveLines, havePorts);
     const struct {
         int id;
         bool enabled;
@@ -270,7 +260,7 @@ void CFarlinkDlg::OnDelayKillFocus() {
 
 void CFarlinkDlg::OnLineSelChange() {
     UpdateData(true);
-    m_tapi.deviceId = static_cast<DWORD>(SelectedLineData());
+    m_modem.m_tapi.deviceId = static_cast<DWORD>(SelectedLineData());
 }
 
 void CFarlinkDlg::OnSysCommand(UINT, LPARAM) {

@@ -1,16 +1,21 @@
 // The main dialog: connection parameters, status log and the commands that
 // drive a link to the station.
 #pragma once
-#include "app/AppBoxes.h"
-#include "app/ConnectionParameters.h"
+#include "console/ConnectionParameters.h"
 #include "console/Dialog.h"
 #include "console/RunLogFile.h"
 #include "console/RunOutcome.h"
-#include "telephony/TapiCode.h"
+#include "links/CableLink.h"
+#include "links/ModemLink.h"
+#include "shell/AppBoxes.h"
+#include "shell/LinkEvents.h"
 #include <string>
 #include <vector>
 
-class CFarlinkDlg : public Dialog, public ConnectionParameters, private BoxWatcher {
+class CFarlinkDlg : public Dialog,
+                    public ConnectionParameters,
+                    private BoxWatcher,
+                    private LinkEvents {
   public:
     CFarlinkDlg();
 
@@ -31,14 +36,15 @@ class CFarlinkDlg : public Dialog, public ConnectionParameters, private BoxWatch
 
     // The run's outcome so far: the exit status of the program.
     int ExitStatus() const { return m_run.Exit(); }
-    // Ends the open attempt with a failure (see console/CallOutcome.h).
+    // Ends the open attempt with a failure; the first outcome of an attempt stands.
     void EndAttempt(Outcome failure);
     // Writes the log's last line; once the dialog has ended.
     void FinishRun();
 
     HWND m_comboPort = nullptr;
     HWND m_comboLine = nullptr;
-    TapiState m_tapi;
+    ModemLink m_modem; // owns the telephony state, TapiState
+    CableLink m_cable;
     HICON m_hIcon = nullptr;
 
   protected:
@@ -58,9 +64,26 @@ class CFarlinkDlg : public Dialog, public ConnectionParameters, private BoxWatch
     void OnClose();
     void OnLoad();
     void OnSave();
-    LRESULT OnRemoteConnected(WPARAM wParam, LPARAM lParam);
+    LRESULT OnRemoteConnected(WPARAM attempt, LPARAM lParam);
     LRESULT OnRemoteData(WPARAM count, LPARAM block);
-    LRESULT OnModemData(WPARAM count, LPARAM block);
+    void OnChannelFailed(unsigned attempt);
+
+    // Call attempts. Dial takes the dialog's values into m_attempt and dials them on the link
+    // chosen then; everything that comes back names its attempt, and what names another one
+    // (or comes after the attempt ended) is dropped with a trace line.
+    void StartAttempt();
+    bool TakeDialData(DialData& data);
+    Link& ChosenLink() { return m_nCommType == 1 ? static_cast<Link&>(m_cable) : m_modem; }
+    // The link of the attempt under way or last made; before the first, the chosen one.
+    Link& AttemptLink() { return m_attempt.link != nullptr ? *m_attempt.link : ChosenLink(); }
+    bool AnyLinkBusy() const { return m_modem.Busy() || m_cable.Busy(); }
+    bool StaleFor(unsigned attempt, const char* what) const;
+    void TakeAnswer(const uint8_t* bytes, int length);
+
+    // What the links report (shell/LinkEvents.h).
+    void LinkStatus(const std::string& line) override { AppendStatus(line); }
+    void LinkChanged() override { UpdateControls(); }
+    void LinkEnded(unsigned attempt, CallEnd end) override;
 
     // Unattended runs: outcome, time limit and log.
     bool Unattended() const;
@@ -78,7 +101,6 @@ class CFarlinkDlg : public Dialog, public ConnectionParameters, private BoxWatch
 
     void FillLineList();
     void FillPortList();
-    void DialDirect();
     void StartCallbackReceiver();
     // Selects entry index of the line list and takes its device id, as the
     // line list's own selection rules give it.
@@ -91,6 +113,17 @@ class CFarlinkDlg : public Dialog, public ConnectionParameters, private BoxWatch
     void HoldStatus() { m_bStatusHeld = true; }
     void ShowHeldStatus();
 
+    // The attempt under way, or the last one once it ended.
+    struct DialAttempt {
+        unsigned id = 0;              // counts up from 1 with every Dial; 0 before the first
+        Link* link = nullptr;         // the link it was dialled on
+        DialData data;                // the dialog's values when Dial was pressed
+        int replyState = 0;           // the reply parser's state across blocks
+        bool callbackPending = false; // a cable answer came: its hang-up prepares the callback
+    } m_attempt;
+    unsigned m_attemptsStarted = 0;
+    bool m_bDialing = false; // Dial runs: a Dial served inside one of its boxes does nothing
+
     RunRecord m_run;
     RunLogFile m_log;
     bool m_bLogUnavailable = false;
@@ -99,6 +132,3 @@ class CFarlinkDlg : public Dialog, public ConnectionParameters, private BoxWatch
     bool m_bStatusHeld = false;
     std::string m_heldStatus;
 };
-
-// The application's main dialog while it runs; null otherwise.
-CFarlinkDlg* TheMainDialog();

@@ -1,7 +1,7 @@
 // Load... and Save...: connection profiles chosen in the common file dialogs, and /PROFILE:.
 #include "console/FarlinkDlg.h"
 
-#include "app/AppShell.h"
+#include "shell/AppShell.h"
 #include "console/FileErrorCause.h"
 #include "console/ProfileCodec.h"
 #include "console/ProfileFile.h"
@@ -25,7 +25,7 @@ class DialogProfileSink : public ProfileSink {
         // With no entry selected the previous line stays in force.
         const LRESULT id = dlg_.SelectedLineData();
         if (id != CB_ERR)
-            dlg_.m_tapi.deviceId = static_cast<DWORD>(id);
+            dlg_.m_modem.m_tapi.deviceId = static_cast<DWORD>(id);
     }
     void SetText(ProfileText which, const std::string& text) override { held_.Text(which) = text; }
     void SetCommType(int32_t type) override { held_.commType = type; }

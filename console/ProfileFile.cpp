@@ -1,7 +1,7 @@
 // Reading and safely replacing profile files on disk; results are system error codes (0 = done).
 #include "console/ProfileFile.h"
 
-#include "app/LateBoundKernel.h"
+#include "shell/LateBoundKernel.h"
 
 #include <algorithm>
 

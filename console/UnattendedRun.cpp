@@ -1,14 +1,20 @@
 // The run's outcome, its time limit and its log: what lets a script leave
 // the program alone and learn afterwards how the call went.
-#include "app/AppShell.h"
-#include "app/TextFormat.h"
-#include "console/CallOutcome.h"
+#include "shell/AppShell.h"
+#include "shell/TextFormat.h"
 #include "console/FarlinkDlg.h"
 #include "console/FileErrorCause.h"
 #include "resources/resource.h"
 
 namespace {
-constexpr UINT_PTR kAttemptTimer = 1;
+// Each attempt's time limit has a timer of its own: a WM_TIMER already queued when its attempt
+// ended is told from the next attempt's.
+constexpr UINT_PTR kAttemptTimerBase = 0x10000;
+constexpr UINT_PTR kAttemptTimerSpan = 0x10000;
+
+UINT_PTR AttemptTimer(unsigned attempt) {
+    return kAttemptTimerBase + attempt % kAttemptTimerSpan;
+}
 
 Outcome OutcomeOfCallEnd(CallEnd end) {
     switch (end) {
@@ -18,6 +24,10 @@ Outcome OutcomeOfCallEnd(CallEnd end) {
         return Outcome::NoAnswer;
     case CallEnd::Dropped:
         return Outcome::CallDropped;
+    case CallEnd::NoConnection:
+        return Outcome::NoConnection;
+    case CallEnd::LoginNotTaken:
+        return Outcome::LoginNotTaken;
     case CallEnd::ConnectFailed:
         break;
     }
@@ -38,9 +48,12 @@ std::string SelectedText(HWND list) {
 }
 } // namespace
 
-void ReportCallEnd(CallEnd end) {
-    if (CFarlinkDlg* dialog = TheMainDialog())
-        dialog->EndAttempt(OutcomeOfCallEnd(end));
+void CFarlinkDlg::LinkEnded(unsigned attempt, CallEnd end) {
+    if (attempt != m_attempt.id) {
+        TraceStale(attempt, "the report of its end");
+        return;
+    }
+    EndAttempt(OutcomeOfCallEnd(end));
 }
 
 bool CFarlinkDlg::Unattended() const {
@@ -91,13 +104,14 @@ void CFarlinkDlg::FinishRun() {
 void CFarlinkDlg::BeginAttempt() {
     m_run.BeginAttempt();
     if (m_nTimeout > 0)
-        SetTimer(m_hWnd, kAttemptTimer, static_cast<UINT>(m_nTimeout) * 1000u, nullptr);
+        SetTimer(m_hWnd, AttemptTimer(m_attempt.id), static_cast<UINT>(m_nTimeout) * 1000u,
+                 nullptr);
 }
 
 void CFarlinkDlg::EndAttempt(Outcome failure) {
     if (!m_run.RecordFailure(failure))
         return;
-    KillTimer(m_hWnd, kAttemptTimer);
+    KillTimer(m_hWnd, AttemptTimer(m_attempt.id));
     // Nobody is there to press Close: end once the Status lines are out.
     if (Unattended())
         CloseByItself();
@@ -105,13 +119,17 @@ void CFarlinkDlg::EndAttempt(Outcome failure) {
 
 void CFarlinkDlg::NoteReply(const std::vector<int>& replyIds) {
     m_run.RecordReply(replyIds);
-    KillTimer(m_hWnd, kAttemptTimer);
+    KillTimer(m_hWnd, AttemptTimer(m_attempt.id));
 }
 
 bool CFarlinkDlg::OnAttemptTimer(UINT_PTR id) {
-    if (id != kAttemptTimer)
+    if (id < kAttemptTimerBase || id >= kAttemptTimerBase + kAttemptTimerSpan)
         return false;
-    KillTimer(m_hWnd, kAttemptTimer);
+    KillTimer(m_hWnd, id);
+    if (id != AttemptTimer(m_attempt.id)) {
+        TraceStale(static_cast<unsigned>(id - kAttemptTimerBase), "its time limit");
+        return true;
+    }
     if (!m_run.RecordFailure(Outcome::TimedOut))
         return true; // the attempt ended just before
     AppendStatus(FormatIntegers(LoadTextOrOwn(IDS_TIMEOUT_EXPIRED), {m_nTimeout}));

@@ -14,6 +14,11 @@ struct comm_channel {
     std::atomic<DWORD> readThreadId{0};
     HANDLE stopEvent = nullptr; // manual reset: tells the read thread to end
     unsigned tag = 0;           // the call attempt the channel serves, on every block it posts
+    // The login's epoch: the user-interface thread counts it up just before the login goes
+    // out, and the read thread starts a fresh read for it (see RearmCommChannel).
+    std::atomic<unsigned> epoch{0};
+    HANDLE rearmEvent = nullptr;   // auto reset: a new epoch has begun
+    HANDLE rearmedEvent = nullptr; // auto reset: the read thread reads for it now
 };
 
 comm_channel& TheCommChannel();
@@ -28,10 +33,7 @@ constexpr const char* kCommModule = "CommCode";
 // The read thread's body; its parameter is unused.
 DWORD WINAPI CommReadThread(LPVOID);
 
-// Posts count bytes to the main dialog as WM_MODEM_DATA in a fresh local-heap block with a
-// 0 and the channel's tag after them; nothing for 0 bytes. false when the block could not be made
-// or posted.
-bool DeliverCommBytes(const char* bytes, DWORD count);
-
-// Appends a line to the main dialog's Status box (user-interface thread only).
-void AppendChannelStatus(const std::string& text);
+// Posts count bytes to the main dialog as WM_REMOTE_DATA in a fresh local-heap block with a
+// 0 and the channel's tag after them (its attempt, and epoch: the epoch the read began in);
+// nothing for 0 bytes. false when the block could not be made or posted.
+bool DeliverCommBytes(const char* bytes, DWORD count, unsigned epoch);

@@ -1,12 +1,12 @@
 // Modem data channel: taking over the comm handle, starting and stopping the read thread.
 #include "modem/CommCode.h"
 
-#include "app/AppShell.h"
-#include "console/RemoteMessages.h"
+#include "shell/AppShell.h"
+#include "shell/LinkMessages.h"
 #include "modem/CommChannel.h"
 #include "modem/CommErrorText.h"
 #include "resources/resource.h"
-#include "telephony/DebugTrace.h"
+#include "shell/DebugTrace.h"
 
 static_assert(kCommErrorOverrun == CE_OVERRUN && kCommErrorRxParity == CE_RXPARITY &&
                   kCommErrorFrame == CE_FRAME,
@@ -20,6 +20,14 @@ comm_channel g_channel;
 constexpr DWORD kReadIntervalMs = 250;
 // How long a stop waits for the read thread before it is terminated.
 constexpr DWORD kStopWaitMs = 10000;
+// How long the login waits for the read thread to begin reading for it.
+constexpr DWORD kRearmWaitMs = 2000;
+
+void CloseEvent(HANDLE& event) {
+    if (event != nullptr)
+        CloseHandle(event);
+    event = nullptr;
+}
 
 void ConfigureDevice(HANDLE handle) {
     // The telephony service set the line up; only the time-outs and the abort-on-error
@@ -75,11 +83,18 @@ int StartCommChannel(HANDLE handle, unsigned tag) {
     }
     channel.handle = handle;
     channel.tag = tag;
+    channel.epoch = 0;
     ConfigureDevice(handle);
 
     channel.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (channel.stopEvent == nullptr) {
+    channel.rearmEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    channel.rearmedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (channel.stopEvent == nullptr || channel.rearmEvent == nullptr ||
+        channel.rearmedEvent == nullptr) {
         COMM_REPORT_LAST_ERROR("Unable to CreateEvent: ");
+        CloseEvent(channel.stopEvent);
+        CloseEvent(channel.rearmEvent);
+        CloseEvent(channel.rearmedEvent);
         channel.handle = nullptr; // still the caller's
         return 0;
     }
@@ -89,8 +104,9 @@ int StartCommChannel(HANDLE handle, unsigned tag) {
     if (channel.readThread == nullptr) {
         COMM_REPORT_LAST_ERROR("Unable to create Read thread");
         channel.readThreadId = 0;
-        CloseHandle(channel.stopEvent);
-        channel.stopEvent = nullptr;
+        CloseEvent(channel.stopEvent);
+        CloseEvent(channel.rearmEvent);
+        CloseEvent(channel.rearmedEvent);
         channel.handle = nullptr; // still the caller's
         return 0;
     }
@@ -114,10 +130,23 @@ void StopCommChannel() {
         channel.readThread = nullptr;
         channel.readThreadId = 0;
     }
-    CloseHandle(channel.stopEvent);
-    channel.stopEvent = nullptr;
+    CloseEvent(channel.stopEvent);
+    CloseEvent(channel.rearmEvent);
+    CloseEvent(channel.rearmedEvent);
     CloseHandle(channel.handle);
     channel.handle = nullptr;
+}
+
+bool RearmCommChannel() {
+    comm_channel& channel = g_channel;
+    if (channel.handle == nullptr || channel.readThreadId == 0)
+        return false;
+    channel.epoch = channel.epoch + 1;
+    SetEvent(channel.rearmEvent);
+    if (WaitForSingleObject(channel.rearmedEvent, kRearmWaitMs) == WAIT_OBJECT_0)
+        return true;
+    OutputDebugStringA("The read thread did not begin reading for the login in time.\n");
+    return false;
 }
 
 void RequestHangup() {
@@ -125,5 +154,5 @@ void RequestHangup() {
     // one reads it.
     HWND window = MainWindowHandle();
     if (window != nullptr)
-        PostMessageA(window, WM_COMMAND, ID_HANGUP, 0);
+        PostMessageA(window, WM_CHANNEL_FAILED, g_channel.tag, 0);
 }

@@ -16,5 +16,12 @@ void StopCommChannel();
 // 5 s. 1 when all were written; otherwise 0, with the reason in the Status box.
 BOOL WriteComm(const void* bytes, DWORD count);
 
-// Asks the main dialog to hang up (its Hangup command), to run on its own thread.
+// Begins the login's epoch, just before the login is written: the read under way (which
+// began before the login, so nothing it holds can answer it) is ended, bytes still waiting
+// are discarded, and the next read is tagged with the new epoch. Waits at most 2 s for the
+// read thread; false when it did not follow (or no channel runs).
+bool RearmCommChannel();
+
+// Asks the main dialog to end the call whose channel failed (WM_CHANNEL_FAILED, tagged with
+// the channel's attempt), to run on the dialog's own thread.
 void RequestHangup();

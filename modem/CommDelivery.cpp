@@ -1,16 +1,16 @@
 // Modem data channel: handing a block the station sent to the main dialog.
-#include "app/AppShell.h"
-#include "console/RemoteMessages.h"
+#include "shell/AppShell.h"
+#include "shell/LinkMessages.h"
 #include "modem/CommChannel.h"
-#include "telephony/DebugTrace.h"
+#include "shell/DebugTrace.h"
 
 #include <cstring>
 
-bool DeliverCommBytes(const char* bytes, DWORD count) {
+bool DeliverCommBytes(const char* bytes, DWORD count, unsigned epoch) {
     if (count == 0)
         return true;
     OutputDebugStringA("Got something from Comm port!!!\n");
-    const unsigned tag = TheCommChannel().tag;
+    const LinkBlockTag tag{TheCommChannel().tag, epoch};
     char* block = static_cast<char*>(LocalAlloc(LPTR, static_cast<SIZE_T>(count) + 1 + sizeof tag));
     if (block == nullptr) {
         COMM_REPORT_LAST_ERROR("LocalAlloc: ");
@@ -22,7 +22,7 @@ bool DeliverCommBytes(const char* bytes, DWORD count) {
     // A null window would post to this thread's own queue, which no one reads.
     HWND window = MainWindowHandle();
     if (window != nullptr &&
-        PostMessageA(window, WM_MODEM_DATA, count, reinterpret_cast<LPARAM>(block)))
+        PostMessageA(window, WM_REMOTE_DATA, count, reinterpret_cast<LPARAM>(block)))
         return true; // the dialog's now
     if (window == nullptr)
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);

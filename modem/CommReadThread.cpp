@@ -3,7 +3,8 @@
 #include "modem/CommChannel.h"
 #include "modem/CommCode.h"
 #include "modem/CommErrorText.h"
-#include "telephony/DebugTrace.h"
+#include "shell/DebugTrace.h"
+#include "shell/LateBoundKernel.h"
 
 #include <cstring>
 
@@ -46,6 +47,7 @@ class ReadThread {
     bool Failed(DWORD error, const char* prefix, int line);
     bool FinishRead();
     bool HandleCommEvent(bool overlapped);
+    bool Rearm();
     bool ReportLineError();
     void Hangup();
     bool Settle(OVERLAPPED& request, bool& pending);
@@ -54,6 +56,7 @@ class ReadThread {
     comm_channel& m_channel;
     ReadIo* m_io = nullptr;
     bool m_hangupRequested = false;
+    unsigned m_epoch = 0; // the epoch the read under way began in
 };
 
 void ReadThread::Run() {
@@ -85,9 +88,10 @@ bool ReadThread::Prepare() {
 // Serves completed requests until a stop (true) or a failure (false).
 bool ReadThread::Loop() {
     // The stop event comes first, so a stop wins over anything the line does meanwhile.
-    const HANDLE events[] = {m_channel.stopEvent, m_io->wait.hEvent, m_io->read.hEvent};
+    const HANDLE events[] = {m_channel.stopEvent, m_io->wait.hEvent, m_io->read.hEvent,
+                             m_channel.rearmEvent};
     for (;;) {
-        DWORD result = WaitForMultipleObjects(3, events, FALSE, INFINITE);
+        DWORD result = WaitForMultipleObjects(4, events, FALSE, INFINITE);
         switch (result) {
         case WAIT_OBJECT_0:
             return true;
@@ -97,6 +101,10 @@ bool ReadThread::Loop() {
             break;
         case WAIT_OBJECT_0 + 2:
             if (!FinishRead() || !Start(Request::Read))
+                return false;
+            break;
+        case WAIT_OBJECT_0 + 3:
+            if (!Rearm())
                 return false;
             break;
         case WAIT_FAILED:
@@ -129,7 +137,8 @@ bool ReadThread::Start(Request which) {
         if (done) {
             OutputDebugStringA(read ? "Data waiting for ReadFile.\n"
                                     : "Event (Error) waiting before WaitCommEvent.\n");
-            if (!(read ? DeliverCommBytes(m_io->buffer, m_io->bytesRead) : HandleCommEvent(false)))
+            if (!(read ? DeliverCommBytes(m_io->buffer, m_io->bytesRead, m_epoch)
+                       : HandleCommEvent(false)))
                 return false;
             continue;
         }
@@ -168,7 +177,37 @@ bool ReadThread::Collect(Request which, DWORD& count) {
 
 bool ReadThread::FinishRead() {
     DWORD count = 0;
-    return Collect(Request::Read, count) && DeliverCommBytes(m_io->buffer, count);
+    return Collect(Request::Read, count) && DeliverCommBytes(m_io->buffer, count, m_epoch);
+}
+
+// The login is about to go out. The read under way began before it, so whatever it holds is
+// no answer: it is ended and its bytes go out under the old epoch, bytes still waiting in the
+// device are discarded, and the next read begins in the new epoch before the login is written.
+bool ReadThread::Rearm() {
+    const unsigned epoch = m_channel.epoch;
+    if (m_io->readPending) {
+        late_bound::CancelOverlapped(m_channel.handle, &m_io->read);
+        if (!Settle(m_io->read, m_io->readPending))
+            return false;
+        DWORD count = 0;
+        GetOverlappedResult(m_channel.handle, &m_io->read, &count, FALSE);
+        if (!DeliverCommBytes(m_io->buffer, count, m_epoch))
+            return false;
+    }
+    // Where only CancelIo exists it ends the event wait too: it is taken and begun again.
+    if (m_io->waitPending && WaitForSingleObject(m_io->wait.hEvent, 0) == WAIT_OBJECT_0) {
+        DWORD unused = 0;
+        const BOOL waited = GetOverlappedResult(m_channel.handle, &m_io->wait, &unused, FALSE);
+        m_io->waitPending = false;
+        if (waited && (m_io->eventMask & EV_ERR) && !ReportLineError())
+            return false;
+        if (!Start(Request::EventWait))
+            return false;
+    }
+    PurgeComm(m_channel.handle, PURGE_RXCLEAR);
+    m_epoch = epoch;
+    SetEvent(m_channel.rearmedEvent);
+    return Start(Request::Read);
 }
 
 bool ReadThread::HandleCommEvent(bool overlapped) {

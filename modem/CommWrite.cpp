@@ -1,10 +1,11 @@
 // Modem data channel: writing the login frame from the user-interface thread, bounded in time.
-#include "app/AppShell.h"
-#include "app/TextFormat.h"
+#include "shell/AppShell.h"
+#include "shell/TextFormat.h"
 #include "modem/CommChannel.h"
 #include "modem/CommCode.h"
 #include "resources/resource.h"
-#include "telephony/DebugTrace.h"
+#include "shell/DebugTrace.h"
+#include "shell/LinkEvents.h"
 
 #include <cstring>
 
@@ -109,11 +110,11 @@ BOOL WriteComm(const void* bytes, DWORD count) {
     }
 
     if (outcome.failed) {
-        AppendChannelStatus(FormatIntegers(LoadText(IDS_WRITE_ERROR), {long(outcome.error)}));
+        LinkStatus(FormatIntegers(LoadText(IDS_WRITE_ERROR), {long(outcome.error)}));
         return 0;
     }
     if (outcome.written != count) {
-        AppendChannelStatus(
+        LinkStatus(
             FormatIntegers(LoadText(IDS_PARTIAL_WRITE), {long(outcome.written), long(count)}));
         return 0;
     }

@@ -1,7 +1,7 @@
 // The direct serial link to the station: connect, send one frame, hang up.
 #include "serial/DirectTransport.h"
 
-#include "app/AppShell.h"
+#include "shell/AppShell.h"
 #include "serial/AnswerHandover.h"
 #include "serial/DirectState.h"
 #include "serial/Win32Port.h"
@@ -138,7 +138,7 @@ int DirectConnect(int portIndex) {
     return 1;
 }
 
-int DirectSend(const unsigned char* bytes, int count) {
+int DirectSend(const unsigned char* bytes, int count, unsigned attempt) {
     if (direct_port == nullptr)
         return 1;
     if (count < 0 || (count > 0 && bytes == nullptr)) {
@@ -160,7 +160,8 @@ int DirectSend(const unsigned char* bytes, int count) {
         return status;
     }
     const int32_t handed =
-        HandOverAnswer(MainWindowHandle(), acked_answer.bytes, acked_answer.length);
+        HandOverAnswer(MainWindowHandle(), acked_answer.bytes, acked_answer.length,
+                       LinkBlockTag{attempt, 1});
     if (handed != 0)
         TraceSendFailure(handed);
     return handed;

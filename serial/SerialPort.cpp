@@ -1,5 +1,5 @@
 // Opening and closing ports, the per-port receive thread, DTR and RTS.
-#include "app/LateBoundKernel.h"
+#include "shell/LateBoundKernel.h"
 #include "serial/PortSettings.h"
 #include "serial/RxWindow.h"
 #include "serial/StatusText.h"

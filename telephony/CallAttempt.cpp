@@ -1,29 +1,29 @@
 // Call attempts: their identity, their fresh state at the start, and their end.
-#include "console/CallOutcome.h"
-#include "telephony/DebugTrace.h"
+#include "shell/LinkEvents.h"
+#include "shell/DebugTrace.h"
 #include "telephony/TapiCode.h"
 
-unsigned BeginCallAttempt(TapiState& tapi) {
+void BeginCallAttempt(TapiState& tapi, unsigned id, DWORD deviceId, const std::string& dialNumber) {
     tapi.attempt = CallAttempt{};
-    tapi.attempt.id = ++tapi.attemptsStarted;
-    if (tapi.attempt.id == 0) // wrapped: 0 means "no attempt yet"
-        tapi.attempt.id = ++tapi.attemptsStarted;
+    tapi.attempt.id = id;
+    tapi.attempt.deviceId = deviceId;
+    tapi.attempt.dialNumber = dialNumber;
+    ++tapi.attemptsStarted;
     // A handle an earlier call's late reply wrote is not this attempt's.
     tapi.hCall = 0;
     tapi.callInProgress = 1;
-    return tapi.attempt.id;
 }
 
 bool AttemptIsCurrent(unsigned id) {
     const TapiState& tapi = Tapi();
-    return id != 0 && tapi.attempt.id == id && tapi.callInProgress && !tapi.stopping &&
+    return id != 0 && tapi.attempt.id == id && tapi.callInProgress && !tapi.attempt.stopping &&
            !tapi.dialogEnding;
 }
 
 bool AttemptGone(unsigned id, const char* what) {
     if (AttemptIsCurrent(id))
         return false;
-    DebugPrint("Call attempt %u has ended or is being stopped: %s is dropped.\n", id, what);
+    TraceStale(id, what);
     return true;
 }
 
@@ -38,5 +38,5 @@ void FinishCallAttempt(TapiState& tapi) {
     // line event or a command made first stands (see CallOutcome.h). While
     // DialCall still runs, its caller reports, after DialCall's own box.
     if (wasOn && !tapi.dialogEnding && !tapi.attempt.dialling)
-        ReportCallEnd(connected ? CallEnd::Dropped : CallEnd::ConnectFailed);
+        ReportCallEnd(tapi.attempt.id, connected ? CallEnd::Dropped : CallEnd::ConnectFailed);
 }

@@ -2,7 +2,7 @@
 // the disconnect modes, and the line that reports a failed connect.
 // Platform-free.
 #pragma once
-#include "console/CallOutcome.h"
+#include "shell/LinkEvents.h"
 #include <cstddef>
 #include <cstdint>
 #include <string>

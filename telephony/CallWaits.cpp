@@ -6,7 +6,7 @@
 // when it ends, and the outer wait then gives up with kWaitAborted: whatever
 // the inner one did (usually StopCall) has changed what the outer one was
 // waiting for.
-#include "telephony/DebugTrace.h"
+#include "shell/DebugTrace.h"
 #include "telephony/TapiCode.h"
 
 namespace {

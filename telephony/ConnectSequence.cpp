@@ -1,11 +1,11 @@
 // The call is connected: the modem's comm handle goes to the data channel,
 // and the dialog is told to send its login frame.
-#include "console/CallOutcome.h"
-#include "console/FarlinkDlg.h"
-#include "console/RemoteMessages.h"
+#include "shell/LinkEvents.h"
+#include "shell/AppShell.h"
+#include "shell/LinkMessages.h"
 #include "modem/CommCode.h"
 #include "telephony/CallStateText.h"
-#include "telephony/DebugTrace.h"
+#include "shell/DebugTrace.h"
 #include "telephony/LineBlocks.h"
 #include "telephony/TapiCode.h"
 
@@ -55,12 +55,11 @@ void StartConnectSequence() {
             started = StartCommChannel(handle, id) != 0;
         }
     }
-    CFarlinkDlg* dialog = TheMainDialog();
     if (started) {
         AppendTapiStatus("Verifying username and password...");
         LocalFree(commId);
-        if (dialog != nullptr)
-            PostMessageA(dialog->m_hWnd, WM_REMOTE_CONNECTED, id, 0);
+        if (HWND dialog = MainWindowHandle())
+            PostMessageA(dialog, WM_REMOTE_CONNECTED, id, 0);
         return;
     }
     if (handle != nullptr && handle != INVALID_HANDLE_VALUE)
@@ -70,8 +69,8 @@ void StartConnectSequence() {
     // The refusal's box served messages: only this attempt is ended here.
     if (AttemptGone(id, "the failed connect's hang-up"))
         return;
-    ReportCallEnd(CallEnd::ConnectFailed);
+    const std::string failed = FailedToConnectText(tapi.attempt.dialNumber);
+    ReportCallEnd(id, CallEnd::ConnectFailed);
     StopCall();
-    AppendTapiStatus(
-        FailedToConnectText(dialog != nullptr ? dialog->m_strDialNumber : std::string()).c_str());
+    AppendTapiStatus(failed.c_str());
 }

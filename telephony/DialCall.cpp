@@ -1,9 +1,9 @@
 // Dial on a modem line: open the chosen line, check that it can place a
 // data-modem call, and dial the number.
-#include "app/AppShell.h"
-#include "console/FarlinkDlg.h"
+#include "shell/AppShell.h"
 #include "resources/resource.h"
-#include "telephony/DebugTrace.h"
+#include "shell/DebugTrace.h"
+#include "shell/LinkEvents.h"
 #include "telephony/TapiCode.h"
 
 namespace {
@@ -35,9 +35,10 @@ void TextBox(UINT id) {
 // followed by a look at whether attempt id is still the one under way: one
 // that was stopped (or replaced) meanwhile is neither dialled nor stopped
 // again here.
-void OpenAndDial(TapiState& tapi, unsigned id, const std::string& dialNumber) {
+void OpenAndDial(TapiState& tapi, unsigned id) {
+    const DWORD deviceId = tapi.attempt.deviceId;
     DialBlocks blocks;
-    tapi.apiVersion = NegotiateApiVersion(tapi.deviceId);
+    tapi.apiVersion = NegotiateApiVersion(deviceId);
     if (AttemptGone(id, "dialling after the version check"))
         return;
     if (tapi.apiVersion == 0) {
@@ -46,7 +47,7 @@ void OpenAndDial(TapiState& tapi, unsigned id, const std::string& dialNumber) {
             StopCall();
         return;
     }
-    blocks.caps = QueryLineDevCaps(nullptr, tapi.deviceId, tapi.apiVersion);
+    blocks.caps = QueryLineDevCaps(nullptr, deviceId, tapi.apiVersion);
     if (AttemptGone(id, "dialling after the line capabilities"))
         return;
     if (blocks.caps == nullptr) {
@@ -69,7 +70,7 @@ void OpenAndDial(TapiState& tapi, unsigned id, const std::string& dialNumber) {
 
     LONG opened = RepeatWhileHandled(
         [&] {
-            return lineOpen(tapi.hLineApp, tapi.deviceId, &tapi.hLine, tapi.apiVersion, 0, 0,
+            return lineOpen(tapi.hLineApp, deviceId, &tapi.hLine, tapi.apiVersion, 0, 0,
                             LINECALLPRIVILEGE_NONE, LINEMEDIAMODE_DATAMODEM, nullptr);
         },
         LINEERR_ALLOCATED);
@@ -112,7 +113,7 @@ void OpenAndDial(TapiState& tapi, unsigned id, const std::string& dialNumber) {
         return;
     }
 
-    if (DialCallInParts(blocks.caps, dialNumber.c_str())) {
+    if (DialCallInParts(blocks.caps, tapi.attempt.dialNumber.c_str())) {
         DebugPrint("DialCallInParts succeeded.\n");
     } else {
         DebugPrint("DialCallInParts failed.\n");
@@ -123,9 +124,8 @@ void OpenAndDial(TapiState& tapi, unsigned id, const std::string& dialNumber) {
 
 } // namespace
 
-int DialCall() {
+int DialCall(unsigned id, DWORD deviceId, const std::string& dialNumber) {
     TapiState& tapi = Tapi();
-    CFarlinkDlg* dialog = TheMainDialog();
     if (tapi.callInProgress) {
         DebugPrint("A call is already being handled");
         return 0;
@@ -144,21 +144,16 @@ int DialCall() {
         DebugPrint("A call is already being handled");
         return 0;
     }
-    const unsigned id = BeginCallAttempt(tapi);
-    if (dialog != nullptr) {
-        dialog->m_nReplyState = 0;
-        // Dialling serves messages while it waits: Hangup must already work.
-        dialog->UpdateControls();
-    }
-    // A copy: the dialog's field may change while the waits serve messages.
+    BeginCallAttempt(tapi, id, deviceId, dialNumber);
+    // Dialling serves messages while it waits: Hangup must already work.
+    LinkChanged();
     tapi.attempt.dialling = 1;
-    OpenAndDial(tapi, id, dialog != nullptr ? dialog->m_strDialNumber : std::string());
+    OpenAndDial(tapi, id);
     if (tapi.attempt.id == id) // not another attempt begun inside one of its boxes
         tapi.attempt.dialling = 0;
     return AttemptIsCurrent(id) ? 1 : 0;
 }
 
 void AppendTapiStatus(const char* text) {
-    if (CFarlinkDlg* dialog = TheMainDialog())
-        dialog->AppendStatus(text);
+    LinkStatus(text);
 }

@@ -1,9 +1,9 @@
 // Dialling a number in parts: the modem gets the number up to each pause
 // character it cannot handle itself, and the operator says when to go on.
-#include "app/AppShell.h"
+#include "shell/AppShell.h"
 #include "resources/resource.h"
 #include "telephony/CallParams.h"
-#include "telephony/DebugTrace.h"
+#include "shell/DebugTrace.h"
 #include "telephony/DialPlan.h"
 #include "telephony/TapiCode.h"
 #include "telephony/TapiTrace.h"
@@ -82,7 +82,7 @@ BOOL DialCallInParts(LPLINEDEVCAPS caps, const char* dial) {
     // The attempt this dialling belongs to; every part goes out only while it is on.
     const unsigned id = tapi.attempt.id;
     PartBlocks blocks;
-    blocks.addressCaps = QueryLineAddressCaps(nullptr, tapi.deviceId, 0, tapi.apiVersion, 0);
+    blocks.addressCaps = QueryLineAddressCaps(nullptr, tapi.attempt.deviceId, 0, tapi.apiVersion, 0);
     if (blocks.addressCaps == nullptr || AttemptGone(id, "dialling after the address caps"))
         return FALSE;
     blocks.params = CreateCallParams(nullptr, dial);

@@ -1,9 +1,8 @@
 // The line callback: every message is traced, then handled on the
 // user-interface thread inside its message dispatching.
-#include "console/CallOutcome.h"
-#include "console/FarlinkDlg.h"
+#include "shell/LinkEvents.h"
 #include "telephony/CallStateText.h"
-#include "telephony/DebugTrace.h"
+#include "shell/DebugTrace.h"
 #include "telephony/LineErrorBoxes.h"
 #include "telephony/TapiCode.h"
 #include <cstdio>
@@ -51,13 +50,13 @@ bool KeepAfterPrivilege(DWORD_PTR privilege) {
         DebugPrint("line given monitor privilege; closing\n");
     } else if (privilege == LINECALLPRIVILEGE_OWNER) {
         DebugPrint("line given owner privilege; closing\n");
-        ReportCallEnd(CallEnd::Dropped);
+        ReportCallEnd(Tapi().attempt.id, CallEnd::Dropped);
         StopCall();
         return true; // the state is still reported
     } else {
         DebugPrint("Unknown LINECALLPRIVILEGE message: closing\n");
     }
-    ReportCallEnd(CallEnd::Dropped);
+    ReportCallEnd(Tapi().attempt.id, CallEnd::Dropped);
     StopCall();
     return false;
 }
@@ -93,8 +92,8 @@ void OnLineCallState(DWORD device, DWORD, DWORD_PTR, DWORD_PTR state, DWORD_PTR 
     switch (row->action) {
     case CallStateAction::Stop:
         // The idle state that the program's own drop brings is no news.
-        if (!tapi.stopping)
-            ReportCallEnd(CallEndOf(static_cast<uint32_t>(state), static_cast<uint32_t>(mode)));
+        if (!tapi.attempt.stopping)
+            ReportCallEnd(tapi.attempt.id, CallEndOf(static_cast<uint32_t>(state), static_cast<uint32_t>(mode)));
         StopCall();
         break;
     case CallStateAction::Answer:
@@ -119,7 +118,7 @@ void OnLineClose(DWORD device, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR
     tapi.hLine = 0;
     tapi.hCall = 0;
     AppendTapiStatus("Call was shut down.");
-    ReportCallEnd(CallEnd::Dropped);
+    ReportCallEnd(tapi.attempt.id, CallEnd::Dropped);
     StopCall();
 }
 
@@ -143,7 +142,7 @@ void OnLineDevState(DWORD device, DWORD message, DWORD_PTR instance, DWORD_PTR s
         // The box served messages: only the attempt it warned about is ended.
         if (!forAttempt || AttemptGone(id, "the line state's hang-up"))
             break;
-        ReportCallEnd(CallEnd::Dropped);
+        ReportCallEnd(id, CallEnd::Dropped);
         StopCall();
         break;
     }
@@ -151,7 +150,7 @@ void OnLineDevState(DWORD device, DWORD message, DWORD_PTR instance, DWORD_PTR s
         if (detail == 0) {
             // The call goes with telephony: that ends its attempt.
             if (AttemptIsCurrent(Tapi().attempt.id))
-                ReportCallEnd(CallEnd::Dropped);
+                ReportCallEnd(Tapi().attempt.id, CallEnd::Dropped);
             UninitializeTapi();
             WarnUser("Tapi line configuration has changed.");
         } else if (detail == LINE_LINEDEVSTATE) {

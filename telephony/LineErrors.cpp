@@ -1,10 +1,10 @@
 // What a telephony error means for the operation that met it, the offer to
 // install a modem, and the error reports of the trace.
-#include "app/AppBoxes.h"
-#include "app/AppShell.h"
-#include "app/ProgramStart.h"
-#include "telephony/DebugTrace.h"
-#include "telephony/ErrorReport.h"
+#include "shell/AppBoxes.h"
+#include "shell/AppShell.h"
+#include "shell/ProgramStart.h"
+#include "shell/DebugTrace.h"
+#include "shell/ErrorReport.h"
 #include "telephony/LineErrorBoxes.h"
 #include "telephony/TapiCode.h"
 #include "telephony/TapiTrace.h"

@@ -1,6 +1,6 @@
 // The list of modem lines the dialog offers, and the probe that finds a line
 // able to place a data-modem call.
-#include "telephony/DebugTrace.h"
+#include "shell/DebugTrace.h"
 #include "telephony/LineBlocks.h"
 #include "telephony/TapiCode.h"
 #include "telephony/TapiValues.h"

@@ -1,9 +1,9 @@
 // Ends a call attempt in whatever state it is: data channel, call, line.
-#include "app/AppShell.h"
-#include "console/FarlinkDlg.h"
+#include "shell/AppShell.h"
 #include "modem/CommCode.h"
 #include "resources/resource.h"
-#include "telephony/DebugTrace.h"
+#include "shell/DebugTrace.h"
+#include "shell/LinkEvents.h"
 #include "telephony/TapiCode.h"
 
 namespace {
@@ -37,6 +37,7 @@ int StopCall() {
     if (tapi.stopping || !tapi.callInProgress)
         return 1;
     tapi.stopping = 1;
+    tapi.attempt.stopping = 1;
     DebugPrint("Stopping Call in progress");
     StopCommChannel();
 
@@ -47,8 +48,7 @@ int StopCall() {
             // Nothing can be known about the call: telephony goes altogether.
             UninitializeTapi();
             tapi.stopping = 0;
-            if (CFarlinkDlg* dialog = TheMainDialog())
-                dialog->UpdateControls();
+            LinkChanged();
             return 0;
         }
         if ((status->dwCallState & LINECALLSTATE_IDLE) == 0)
@@ -76,10 +76,8 @@ int StopCall() {
     FinishCallAttempt(tapi);
     tapi.stopping = 0;
     DebugPrint("Call stopped");
-    if (CFarlinkDlg* dialog = TheMainDialog()) {
-        dialog->AppendStatus(LoadText(IDS_READY));
-        dialog->UpdateControls();
-    }
+    LinkStatus(LoadText(IDS_READY));
+    LinkChanged();
     if (status != nullptr)
         LocalFree(status);
     return 1;

@@ -1,9 +1,8 @@
 // Telephony start and stop for the application, and version negotiation.
 #include "telephony/TapiCode.h"
-#include "app/AppShell.h"
-#include "console/FarlinkDlg.h"
+#include "shell/AppShell.h"
 #include "resources/resource.h"
-#include "telephony/DebugTrace.h"
+#include "shell/DebugTrace.h"
 #include "telephony/MessageWait.h"
 #include "telephony/TapiValues.h"
 
@@ -13,14 +12,19 @@ namespace {
 // after lineInitialize asked for re-initialisation.
 const DWORD kReinitWaitMs = 5000;
 
+TapiState* g_state = nullptr;
+
 } // namespace
 
+void SetTapiState(TapiState* state) {
+    g_state = state;
+}
+
 TapiState& Tapi() {
-    // Before the dialog exists and after it ends, callers get a record of their
-    // own that says telephony is not initialised.
+    // Before the modem link exists and after it ends, callers get a record of their own that
+    // says telephony is not initialised.
     static TapiState detached;
-    CFarlinkDlg* dialog = TheMainDialog();
-    return dialog != nullptr ? dialog->m_tapi : detached;
+    return g_state != nullptr ? *g_state : detached;
 }
 
 BOOL InitializeTapi() {

@@ -12,8 +12,11 @@ constexpr const char* kTapiSource = "TapiCode";
 // What belongs to one call attempt. Reset as a whole when an attempt starts
 // (BeginCallAttempt), so nothing of an earlier call carries over.
 struct CallAttempt {
-    unsigned id = 0;           // which attempt: counts up from 1; 0 before the first
+    unsigned id = 0;           // which attempt: the dialog's number for it; 0 before the first
+    DWORD deviceId = 0;        // the line it dials on, as chosen when Dial was pressed
+    std::string dialNumber;    // the number it dials, as it stood when Dial was pressed
     int dialling = 0;          // DialCall still runs for it (and reports a failure itself)
+    int stopping = 0;          // StopCall is taking it down
     int connected = 0;         // the connect sequence of this attempt's call has started
     int loginSent = 0;         // the login frame has gone to the port: replies may come now
     DWORD callState = 0;       // last LINECALLSTATE_ value reported for hCall
@@ -23,13 +26,13 @@ struct CallAttempt {
     LONG replyResult = 0;      // result of the awaited reply
 };
 
-// One per process, inside the main dialog. Every field is zero until
+// One per process, owned by the modem link (see SetTapiState). Every field is zero until
 // telephony is used.
 struct TapiState {
     HLINEAPP hLineApp = 0;  // usage handle from lineInitialize; 0 = not initialised
     DWORD numDevs = 0;      // line devices; raised by LINE_CREATE
     int shuttingDown = 0;   // re-entry guard of UninitializeTapi
-    int stopping = 0;       // re-entry guard of StopCall
+    int stopping = 0;       // re-entry guard of StopCall: a stop runs (the line is busy)
     int initializing = 0;   // re-entry guard of InitializeTapi
     int callInProgress = 0; // a modem call attempt is under way
     HCALL hCall = 0;        // the call; 0 = none
@@ -48,15 +51,17 @@ inline bool IsLineError(LONG result, DWORD code) {
 
 BOOL HandleLineError(LONG result);
 
-// The state of the running dialog (a stand-in record when there is none).
+// The state the modem link installed (a stand-in record when there is none).
 TapiState& Tapi();
+void SetTapiState(TapiState* state);
 
 // Call attempts. Boxes and waits serve messages, so line events, timers and the
 // operator's commands can end an attempt (and start another) under the code
 // that carries it on: that code asks AttemptIsCurrent after each of them.
 //
-// Starts an attempt: fresh per-attempt state, no call, callInProgress set.
-unsigned BeginCallAttempt(TapiState& tapi);
+// Starts attempt id (numbered by the dialog) on a line with a number: fresh per-attempt
+// state, no call, callInProgress set.
+void BeginCallAttempt(TapiState& tapi, unsigned id, DWORD deviceId, const std::string& dialNumber);
 // True while attempt id is the one under way and nobody is stopping it or
 // closing the dialog.
 bool AttemptIsCurrent(unsigned id);
@@ -115,8 +120,8 @@ enum LineUsability {
 };
 int VerifyUsableLine(DWORD deviceId);
 
-// Calls.
-int DialCall();
+// Calls. DialCall places attempt id with the line and number taken when Dial was pressed.
+int DialCall(unsigned id, DWORD deviceId, const std::string& dialNumber);
 int StopCall();
 BOOL DialCallInParts(LPLINEDEVCAPS caps, const char* dial);
 // The parameter block of the data call, in block when it is big enough;
@@ -127,7 +132,7 @@ LPVARSTRING QueryCallCommId(LPVARSTRING id, HCALL call);
 // Fetches the connected call's modem handle, hands it to the data channel
 // and has the dialog send its login frame; runs once per call.
 void StartConnectSequence();
-// A Status box line of the main dialog, when there is one.
+// A Status box line (see shell/LinkEvents.h).
 void AppendTapiStatus(const char* text);
 
 // Waits that serve the thread's messages, so line events and the operator's

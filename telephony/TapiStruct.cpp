@@ -1,7 +1,7 @@
 // Variable-size telephony structures: zero-filled local-heap blocks that grow
 // to the size the provider says it needs.
-#include "app/AppShell.h"
-#include "telephony/DebugTrace.h"
+#include "shell/AppShell.h"
+#include "shell/DebugTrace.h"
 #include "telephony/LineErrorBoxes.h"
 #include "telephony/TapiCode.h"
 

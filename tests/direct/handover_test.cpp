@@ -2,7 +2,7 @@
 // when a step fails.
 #include "serial/AnswerHandover.h"
 
-#include "console/RemoteMessages.h"
+#include "shell/LinkMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -61,7 +61,7 @@ TEST(DirectHandover, PostsACopyOrReportsWhyNot) {
         calls.localFree = CountingFree;
         calls.postMessage = MaybePost;
 
-        EXPECT_EQ(HandOverAnswer(w.hwnd, answer.data(), 4, calls), c.result);
+        EXPECT_EQ(HandOverAnswer(w.hwnd, answer.data(), 4, LinkBlockTag{7, 1}, calls), c.result);
 
         MSG msg;
         const bool got = PeekMessageA(&msg, w.hwnd, WM_REMOTE_DATA, WM_REMOTE_DATA, PM_REMOVE);

@@ -2,8 +2,9 @@
 // COM1 that stands for the station behind a connected modem. The peer (modem_wine_test.py)
 // answers each message by its first byte; see there. This program's window plays the main
 // dialog: it receives the channel's blocks and hang-up requests.
-#include "app/AppShell.h"
-#include "console/RemoteMessages.h"
+#include "shell/AppShell.h"
+#include "shell/LinkEvents.h"
+#include "shell/LinkMessages.h"
 #include "console/StationProtocol.h"
 #include "modem/CommChannel.h"
 #include "modem/CommCode.h"
@@ -33,7 +34,7 @@ std::vector<std::string> g_status;
 HWND g_window;
 
 LRESULT CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_MODEM_DATA) {
+    if (message == WM_REMOTE_DATA) {
         auto* bytes = reinterpret_cast<uint8_t*>(lParam);
         const size_t count = static_cast<size_t>(wParam);
         g_blocks.push_back(
@@ -41,7 +42,7 @@ LRESULT CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         CHECK(LocalFree(reinterpret_cast<HLOCAL>(bytes)) == nullptr, "block not a local block");
         return 0;
     }
-    if (message == WM_COMMAND && LOWORD(wParam) == ID_HANGUP && lParam == 0) {
+    if (message == WM_CHANNEL_FAILED) {
         ++g_hangups;
         Say("hang-up request %d", g_hangups);
         return 0;
@@ -316,9 +317,9 @@ void Blocks() {
           "read thread priority %d", GetThreadPriority(TheCommChannel().readThread));
 
     // A block of nothing is not worth a message.
-    CHECK(DeliverCommBytes("", 0), "delivering 0 bytes failed");
+    CHECK(DeliverCommBytes("", 0, 0), "delivering 0 bytes failed");
     MSG msg;
-    CHECK(!PeekMessageA(&msg, g_window, WM_MODEM_DATA, WM_MODEM_DATA, PM_NOREMOVE),
+    CHECK(!PeekMessageA(&msg, g_window, WM_REMOTE_DATA, WM_REMOTE_DATA, PM_NOREMOVE),
           "0 bytes posted");
 
     Pump(300);
@@ -559,12 +560,19 @@ void Benchmark() {
 } // namespace
 
 // The channel's Status box lines, as the main dialog would show them.
-void AppendChannelStatus(const std::string& text) {
-    g_status.push_back(text);
-    Say("status: %s", text.c_str());
-}
+class StatusRecorder : public LinkEvents {
+  public:
+    void LinkStatus(const std::string& text) override {
+        g_status.push_back(text);
+        Say("status: %s", text.c_str());
+    }
+    void LinkChanged() override {}
+    void LinkEnded(unsigned, CallEnd) override {}
+};
+StatusRecorder g_statusRecorder;
 
 int main(int argc, char** argv) {
+    SetLinkEvents(&g_statusRecorder);
     const std::string scenario = argc > 1 ? argv[1] : "";
     struct {
         const char* name;

@@ -1,6 +1,6 @@
 // The main dialog's small rules: Delay range, status lines, port names,
 // integer fields, enable states and the Windows kind.
-#include "app/TextFormat.h"
+#include "shell/TextFormat.h"
 #include "console/DialogRules.h"
 #include "console/WindowsKind.h"
 #include <gtest/gtest.h>

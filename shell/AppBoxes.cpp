@@ -1,5 +1,5 @@
 // The program's message boxes: logged as they open, and closed when a run nobody watches ends.
-#include "app/AppBoxes.h"
+#include "shell/AppBoxes.h"
 #include <vector>
 
 namespace {

@@ -6,3 +6,7 @@
 #include <string>
 
 std::string FormatIntegers(const std::string& format, std::initializer_list<long> values);
+
+// Leading-decimal-digits conversion: white space, optional sign, digits up to
+// the first non-digit; no digits gives 0. Saturates at the int32 range.
+int LeadingInteger(const std::string& text);

@@ -1,8 +1,8 @@
 // Diagnostic trace: formatted lines to the debugger output.
 // Only stack buffers and blocks allocated per call: the modem reader thread
 // calls these too.
-#include "telephony/DebugTrace.h"
-#include "telephony/ErrorReport.h"
+#include "shell/DebugTrace.h"
+#include "shell/ErrorReport.h"
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>

@@ -14,9 +14,7 @@ struct ConnectionParameters {
     int m_bAutoDial = 0;
     int m_bAutoClose = 0;
     int m_nPreferredLine = 0;
-    int m_nReplyState = 0;
     int m_nCommType = 0; // in force: 0 = Modem, 1 = Direct Connection
-    int m_bCallbackPending = 0;
     std::string m_strProfilePath; // /PROFILE: start option
     int m_bProfileWanted = 0;     // /PROFILE: was given (its path may still be empty)
 

@@ -1,7 +1,7 @@
 // Resource module, string-table texts, main window and message boxes.
-#include "app/AppShell.h"
-#include "app/AppBoxes.h"
-#include "app/TextFormat.h"
+#include "shell/AppShell.h"
+#include "shell/AppBoxes.h"
+#include "shell/TextFormat.h"
 #include <vector>
 
 namespace {

@@ -1,5 +1,6 @@
 // Safe integer formatting of translatable texts.
-#include "app/TextFormat.h"
+#include "shell/TextFormat.h"
+#include <climits>
 
 std::string FormatIntegers(const std::string& format, std::initializer_list<long> values) {
     std::string out;
@@ -25,4 +26,22 @@ std::string FormatIntegers(const std::string& format, std::initializer_list<long
         }
     }
     return out;
+}
+
+int LeadingInteger(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1; // keep saturating
+    }
+    if (negative)
+        return static_cast<int>(-value < INT_MIN ? INT_MIN : -value);
+    return static_cast<int>(value > INT_MAX ? INT_MAX : value);
 }

@@ -1,5 +1,5 @@
 // Detached program start for the callback receiver and the control panel.
-#include "app/ProgramStart.h"
+#include "shell/ProgramStart.h"
 #include <cstring>
 #include <vector>
 
