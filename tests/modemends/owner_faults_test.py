@@ -17,6 +17,7 @@ sys.path.insert(0, str(HERE))
 sys.path.insert(0, str(HERE.parent / "direct"))
 from modem_session import (CLOSE, DIAL, DIRECT, FRAME, HANGUP, HANGUP_LINE, LINES,  # noqa: E402
                            READY, VALUES, VERIFYING, ModemRun, answered, call_state, event)
+from attempt_faults_test import IDRETRY  # noqa: E402
 from direct_exchange import EXECUTED, stays_without_box  # noqa: E402
 from farlink_driver import IDCANCEL, IDOK, Window  # noqa: E402
 from farlink_wine import run_cases, wait_for  # noqa: E402
@@ -25,7 +26,6 @@ from profiles_test import profile_bytes  # noqa: E402
 from station_process import Station  # noqa: E402
 from unattended_test import LOG, log_lines  # noqa: E402
 
-IDRETRY = 4
 INVALID_USER = "Invalid user"
 REINIT_TEXT = "Tapi line configuration has changed."
 COULD_NOT_BE_MADE = "Exit status 3: the call could not be made"

@@ -226,8 +226,8 @@ void Anchor(const char* anchor) {
                 HANDLE port = Get().lastComm;
                 Get().lastComm = nullptr;
                 BOOL closed = port != nullptr && CloseHandle(port);
-                Write("close-comm handle=%s result=%d", Hex(reinterpret_cast<DWORD_PTR>(port)).c_str(),
-                      closed ? 1 : 0);
+                Write("close-comm handle=%s result=%d",
+                      Hex(reinterpret_cast<DWORD_PTR>(port)).c_str(), closed ? 1 : 0);
                 return;
             }
             if (copy.message == scenario::kStall) {
