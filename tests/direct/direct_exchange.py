@@ -14,7 +14,7 @@ sys.path.insert(0, str(HERE.parents[0] / "wine"))
 sys.path.insert(0, str(HERE.parents[0] / "e2e"))
 sys.path.insert(0, str(HERE.parents[1] / "tools" / "station"))
 
-from farlink_driver import DriverError  # noqa: E402
+from farlink_driver import DriverError, Window  # noqa: E402
 from farlink_wine import MAIN_CAPTION, run_cases, wait_for  # noqa: E402
 from main_dialog import (CLOSE, DELAY, DIAL, DIRECT, DOMAIN, MODEM, MY_NUMBER,  # noqa: E402
                          PASSWORD, PORTS, READY, STATUS as STATUS_ID, USERNAME,
@@ -407,6 +407,28 @@ def broken_answers(args):
             assert not program_holds(s), "COM1 still open"
 
 
+def dial_during_the_exchange(args):
+    """Another program's Dial sent while an exchange runs (Dial serves no messages until it is
+    over) comes before the station's answer is handled: the station still gets one login, and
+    the callback step runs once."""
+    with args.session(com_ports=["COM1"]) as s, Station(s, "--delay-ms", "1000") as station:
+        app, dlg = open_direct(s, delay=45)
+        other = Window(s.second_driver(), dlg.handle)
+        threading.Thread(target=dlg.click, args=(DIAL,), daemon=True).start()
+        wait_for(lambda: station.received(), 10, what="the connect request")
+        threading.Thread(target=other.command, args=(DIAL,), daemon=True).start()
+        box = dlg.wait_owned(20)
+        time.sleep(2.0)  # room for a second answer's notice
+        ui = s.driver()
+        notices = [h for h, _, cls, _ in ui.windows()
+                   if cls == "#32770" and Window(ui, h).message_box()[1] == NOTICE % 45]
+        logins = [e for e in station.events("frame") if e["kind"] == "login"]
+        assert (len(logins), len(notices)) == (1, 1), (len(logins), len(notices))
+        dismiss(box)
+        dlg.click(CLOSE)
+        app.wait(15)
+
+
 CASES = {
     "whole_exchange": whole_exchange,
     "login_bytes_in_one_run": login_bytes_in_one_run,
@@ -419,6 +441,7 @@ CASES = {
     "answers_the_decoder_takes": answers_the_decoder_takes,
     "broken_answers": broken_answers,
     "stalled_peer": stalled_peer,
+    "dial_during_the_exchange": dial_during_the_exchange,
 }
 
 if __name__ == "__main__":

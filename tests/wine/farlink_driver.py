@@ -227,6 +227,11 @@ class Window:
         self._note_password(control_id, text)
         return self._act("settext", control_id, text)
 
+    def put_text(self, control_id, text):
+        """WM_SETTEXT as another program would send it: also to a disabled control."""
+        self._note_password(control_id, text)
+        return self._act("puttext", control_id, text)
+
     def type(self, control_id, text):
         """Moves the focus to the field (selecting its text), then types `text`."""
         self._note_password(control_id, text)

@@ -229,6 +229,12 @@ const std::map<std::wstring, Command>& Commands() {
              return Outcome(SendAction(UsableControl(a, 1), WM_SETTEXT, 0,
                                        reinterpret_cast<LPARAM>(Arg(a, 3).c_str())));
          }},
+        {L"puttext",
+         [](const Fields& a) {
+             // WM_SETTEXT as another program would send it: disabled or not.
+             return Outcome(SendAction(Control(a, 1), WM_SETTEXT, 0,
+                                       reinterpret_cast<LPARAM>(Arg(a, 3).c_str())));
+         }},
         {L"type",
          [](const Fields& a) {
              HWND control = UsableControl(a, 1);

@@ -316,19 +316,31 @@ class Station:
     def run_modem(self):
         reader = ModemFrameReader()
         last_byte = None
-        for data in self.reads(0.05):
+        # Line noise while the modem settles: a byte every --settle-noise-ms until a login comes.
+        noise_every = self.args.settle_noise_ms / 1000.0
+        next_noise = time.monotonic()
+        logins = 0
+        for data in self.reads(min(0.05, noise_every) if noise_every else 0.05):
             if data:
                 last_byte = time.monotonic()
                 stray, frames = reader.feed(data)
                 if stray:
                     self.log("stray", raw=stray.hex())
                 for raw in frames:
+                    logins += 1
                     self.modem_login(raw, True)
             elif last_byte is not None and time.monotonic() - last_byte >= self.args.frame_gap_ms / 1000.0:
                 last_byte = None
                 raw = reader.flush()
                 if raw:
+                    logins += 1
                     self.modem_login(raw, False)
+            # After what came in: no noise goes out once a login has begun to arrive.
+            if noise_every and not logins and not reader.pending and time.monotonic() >= next_noise:
+                byte = self.noise(1)
+                self.write(byte)
+                self.log("noise", raw=byte.hex())
+                next_noise = time.monotonic() + noise_every
         return 0
 
     def run(self):
@@ -391,6 +403,8 @@ def parse_args(argv):
     p.add_argument("--max-s", type=float, help="give up after this many seconds")
     p.add_argument("--early", type=bytes.fromhex, default=b"",
                    help="modem link: bytes (hex) put on the line at once, before any call")
+    p.add_argument("--settle-noise-ms", type=float, default=0.0,
+                   help="modem link: one noise byte every this many ms until the first login comes")
     p.add_argument("--exit-after-hangup", action="store_true")
     p.add_argument("-v", "--verbose", action="store_true", help="also print the log on stderr")
     args = p.parse_args(argv)

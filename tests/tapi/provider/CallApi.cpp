@@ -104,6 +104,7 @@ LONG CommIdentifier(const scenario::Line& line, VARSTRING* id, std::string* deta
     BYTE* string = reinterpret_cast<BYTE*>(id) + id->dwStringOffset;
     std::memcpy(string, &port, sizeof port);
     std::memcpy(string + sizeof port, name.c_str(), name.size() + 1);
+    Get().lastComm = port;
     *detail = "handle=" + Hex(reinterpret_cast<DWORD_PTR>(port)) + " port=" + name;
     return 0;
 }

@@ -222,6 +222,20 @@ void Anchor(const char* anchor) {
                       Hex(copy.param1).c_str(), c ? 1 : 0);
                 return;
             }
+            if (copy.message == scenario::kCloseComm) {
+                HANDLE port = Get().lastComm;
+                Get().lastComm = nullptr;
+                BOOL closed = port != nullptr && CloseHandle(port);
+                Write("close-comm handle=%s result=%d",
+                      Hex(reinterpret_cast<DWORD_PTR>(port)).c_str(), closed ? 1 : 0);
+                return;
+            }
+            if (copy.message == scenario::kStall) {
+                Write("stall ms=%lu thread=%s", static_cast<unsigned long>(copy.param1),
+                      GetCurrentThreadId() == Get().initThread ? "init" : "other");
+                Sleep(static_cast<DWORD>(copy.param1));
+                return;
+            }
             if (copy.message == scenario::kSetMedia) {
                 std::vector<scenario::Line>& lines = Get().sc.lines;
                 bool known = device < lines.size();

@@ -40,6 +40,7 @@ struct State {
     std::vector<Call> calls;
     HLINE lastLine = 0;                               // what an event addressed to "line" goes to
     HCALL lastCall = 0;                               // what an event addressed to "call" goes to
+    HANDLE lastComm = nullptr;                        // the port "comm/datamodem" opened last
     std::vector<std::pair<std::string, int>> anchors; // occurrences so far
 };
 

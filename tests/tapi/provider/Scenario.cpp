@@ -239,6 +239,10 @@ class Reader {
             e.message = kSetCallFeatures;
         else if (w[3] == "set-media")
             e.message = kSetMedia;
+        else if (w[3] == "close-comm")
+            e.message = kCloseComm;
+        else if (w[3] == "stall")
+            e.message = kStall;
         else if (!Value(w[3], &e.message))
             return Fail("bad message '" + w[3] + "'");
         if (!Value(w[2], &e.delayMs))

@@ -58,6 +58,11 @@ const uint32_t kSetCallFeatures = 0xFFFFFFFE;
 // Message kSetMedia sends nothing: it sets the dwMediaModes (param1) that the
 // line device DEVICE (a number) reports from then on.
 const uint32_t kSetMedia = 0xFFFFFFFD;
+// Message kCloseComm sends nothing: it closes the comm handle "comm/datamodem" gave out
+// last, as a service that takes the port back does. Message kStall sends nothing either:
+// the provider's window procedure sleeps param1 ms, and the thread it runs on with it.
+const uint32_t kCloseComm = 0xFFFFFFFC;
+const uint32_t kStall = 0xFFFFFFFB;
 
 struct Event {
     std::string anchor;
