@@ -95,6 +95,9 @@ void CFarlinkDlg::StartCallbackReceiver() {
 
 void CFarlinkDlg::OnClose() {
     m_modem.DialogEnding(); // the close box ends the dialog, whatever waits now
-    AttemptLink().Close();
+    // The attempt's link first; the other may still hold a port or call of its own.
+    Link& first = AttemptLink();
+    first.Close();
+    (&first == &m_modem ? static_cast<Link&>(m_cable) : m_modem).Close();
     m_modem.ShutDown();
 }

@@ -3,6 +3,7 @@
 #include "shell/AppShell.h"
 #include "resources/resource.h"
 #include "shell/DebugTrace.h"
+#include "shell/LinkEvents.h"
 #include "telephony/MessageWait.h"
 #include "telephony/TapiValues.h"
 
@@ -112,6 +113,7 @@ BOOL UninitializeTapi() {
     tapi.hLineApp = 0;
     tapi.shuttingDown = 0;
     DebugPrint("TAPI uninitialized.");
+    LinkChanged(); // the line is free again
     return TRUE;
 }
 
