@@ -7,6 +7,12 @@
 #include "shell/AppShell.h"
 #include "shell/ProgramStart.h"
 
+namespace {
+// How long past its time limit an unattended run still gives the call's waits: enough for a
+// provider that answers the drop, too short to keep a scheduled run alive.
+constexpr DWORD kCutGraceMs = 3000;
+} // namespace
+
 int GetWindowsKind() {
     OSVERSIONINFOEXA info{};
     info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
@@ -60,6 +66,9 @@ bool CFarlinkDlg::TakeDialData(DialData& data) {
     data.domain = m_strDomain;
     data.delay = m_nDelay;
     data.deviceId = m_modem.m_tapi.deviceId;
+    // Nobody is there to end a wait that the line keeps going: the time limit ends them all.
+    data.cut = Unattended() && m_nTimeout > 0;
+    data.cutTick = GetTickCount() + static_cast<DWORD>(m_nTimeout) * 1000u + kCutGraceMs;
     if (!m_attempt.link->DirectCable())
         return SendMessageA(m_comboLine, CB_GETCOUNT, 0, 0) > 0;
     LRESULT selected = SendMessageA(m_comboPort, CB_GETCURSEL, 0, 0);

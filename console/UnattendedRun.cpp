@@ -136,7 +136,10 @@ bool CFarlinkDlg::OnAttemptTimer(UINT_PTR id) {
     // A box the hang-up opens would wait for nobody.
     m_bClosingByItself = m_bClosingByItself || m_bAutoClose;
     OnHangup();
-    if (m_bAutoClose)
+    if (m_bAutoClose) {
+        // As the close box does: whatever the stop could not end goes with telephony.
+        m_modem.ShutDown();
         CloseByItself();
+    }
     return true;
 }

@@ -21,6 +21,9 @@ struct DialData {
     std::string password;
     std::string domain;
     int delay = 30;
+    // An unattended run's time limit: the attempt's waits, its stop's too, end by cutTick.
+    bool cut = false;
+    DWORD cutTick = 0;
 };
 
 class Link {

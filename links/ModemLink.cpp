@@ -24,7 +24,13 @@ ModemLink::~ModemLink() {
 }
 
 void ModemLink::Dial(const DialData& data) {
-    DialCall(data.attempt, data.deviceId, data.dialNumber);
+    CallRequest request;
+    request.id = data.attempt;
+    request.deviceId = data.deviceId;
+    request.dialNumber = data.dialNumber;
+    request.cut = data.cut;
+    request.cutTick = data.cutTick;
+    DialCall(request);
 }
 
 void ModemLink::SendLogin(unsigned attempt, const std::vector<uint8_t>& frame) {

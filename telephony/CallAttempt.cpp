@@ -3,11 +3,13 @@
 #include "shell/DebugTrace.h"
 #include "telephony/TapiCode.h"
 
-void BeginCallAttempt(TapiState& tapi, unsigned id, DWORD deviceId, const std::string& dialNumber) {
+void BeginCallAttempt(TapiState& tapi, const CallRequest& request) {
     tapi.attempt = CallAttempt{};
-    tapi.attempt.id = id;
-    tapi.attempt.deviceId = deviceId;
-    tapi.attempt.dialNumber = dialNumber;
+    tapi.attempt.id = request.id;
+    tapi.attempt.deviceId = request.deviceId;
+    tapi.attempt.dialNumber = request.dialNumber;
+    tapi.attempt.cut = request.cut ? 1 : 0;
+    tapi.attempt.cutTick = request.cutTick;
     ++tapi.attemptsStarted;
     // A handle an earlier call's late reply wrote is not this attempt's.
     tapi.hCall = 0;

@@ -57,9 +57,24 @@ bool ClosingUnderDial(const TapiState& tapi) {
     return tapi.dialogEnding && !tapi.stopping;
 }
 
-DWORD Remaining(DWORD start, DWORD limit) {
+// What is left of a wait's own limit, and of the run's time limit when it has one.
+DWORD Remaining(const TapiState& tapi, DWORD start, DWORD limit) {
     DWORD elapsed = GetTickCount() - start;
-    return elapsed >= limit ? 0 : limit - elapsed;
+    DWORD left = elapsed >= limit ? 0 : limit - elapsed;
+    if (tapi.attempt.cut) {
+        const LONG toCut = static_cast<LONG>(tapi.attempt.cutTick - GetTickCount());
+        if (toCut <= 0)
+            return 0;
+        if (static_cast<DWORD>(toCut) < left)
+            left = static_cast<DWORD>(toCut);
+    }
+    return left;
+}
+
+// The wait ended by the run's time limit rather than its own: said once in the trace.
+void TraceCut(const TapiState& tapi) {
+    if (tapi.attempt.cut && static_cast<LONG>(tapi.attempt.cutTick - GetTickCount()) <= 0)
+        DebugPrint("The run's time limit has passed: the wait is cut short.\n");
 }
 
 } // namespace
@@ -85,14 +100,15 @@ LONG WaitForReply(LONG value) {
             return tapi.attempt.replyResult > 0 ? static_cast<LONG>(LINEERR_OPERATIONFAILED)
                                                 : tapi.attempt.replyResult;
         }
-        server.ServeOne(Remaining(start, kReplyLimitMs));
+        server.ServeOne(Remaining(tapi, start, kReplyLimitMs));
         // A line the service closed meanwhile sends no reply any more.
         if (!tapi.callInProgress || tapi.hLine == 0 || replyWaitEnded || ClosingUnderDial(tapi)) {
             replyWaitEnded = true;
             return kWaitAborted;
         }
-        if (!tapi.attempt.replyReceived && Remaining(start, kReplyLimitMs) == 0) {
+        if (!tapi.attempt.replyReceived && Remaining(tapi, start, kReplyLimitMs) == 0) {
             replyWaitEnded = true;
+            TraceCut(tapi);
             DebugPrint("Call timed out in WaitForReply.");
             return kWaitTimedOut;
         }
@@ -110,7 +126,7 @@ int WaitForCallState(DWORD state) {
             callStateWaitEnded = true;
             return kWaitDone;
         }
-        server.ServeOne(Remaining(start, kCallStateLimitMs));
+        server.ServeOne(Remaining(tapi, start, kCallStateLimitMs));
         // An attempt stopped meanwhile (its drop also changes the state), or a
         // call the service took away with its line, ends the wait as aborted:
         // the waiting caller must not go on with the call.
@@ -124,8 +140,9 @@ int WaitForCallState(DWORD state) {
             callStateWaitEnded = true;
             return kWaitDone;
         }
-        if (Remaining(start, kCallStateLimitMs) == 0) {
+        if (Remaining(tapi, start, kCallStateLimitMs) == 0) {
             callStateWaitEnded = true;
+            TraceCut(tapi);
             DebugPrint("WAITTIMEDOUT\n");
             return kWaitTimedOut;
         }

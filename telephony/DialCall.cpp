@@ -124,7 +124,8 @@ void OpenAndDial(TapiState& tapi, unsigned id) {
 
 } // namespace
 
-int DialCall(unsigned id, DWORD deviceId, const std::string& dialNumber) {
+int DialCall(const CallRequest& request) {
+    const unsigned id = request.id;
     TapiState& tapi = Tapi();
     if (tapi.callInProgress) {
         DebugPrint("A call is already being handled");
@@ -144,7 +145,7 @@ int DialCall(unsigned id, DWORD deviceId, const std::string& dialNumber) {
         DebugPrint("A call is already being handled");
         return 0;
     }
-    BeginCallAttempt(tapi, id, deviceId, dialNumber);
+    BeginCallAttempt(tapi, request);
     // Dialling serves messages while it waits: Hangup must already work.
     LinkChanged();
     tapi.attempt.dialling = 1;

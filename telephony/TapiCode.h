@@ -17,6 +17,8 @@ struct CallAttempt {
     std::string dialNumber;    // the number it dials, as it stood when Dial was pressed
     int dialling = 0;          // DialCall still runs for it (and reports a failure itself)
     int stopping = 0;          // StopCall is taking it down
+    int cut = 0;               // the run has a time limit: every wait ends by cutTick
+    DWORD cutTick = 0;
     int connected = 0;         // the connect sequence of this attempt's call has started
     int loginSent = 0;         // the login frame has gone to the port: replies may come now
     DWORD callState = 0;       // last LINECALLSTATE_ value reported for hCall
@@ -59,9 +61,19 @@ void SetTapiState(TapiState* state);
 // operator's commands can end an attempt (and start another) under the code
 // that carries it on: that code asks AttemptIsCurrent after each of them.
 //
-// Starts attempt id (numbered by the dialog) on a line with a number: fresh per-attempt
-// state, no call, callInProgress set.
-void BeginCallAttempt(TapiState& tapi, unsigned id, DWORD deviceId, const std::string& dialNumber);
+// What Dial asks of the modem call code for one attempt.
+struct CallRequest {
+    unsigned id = 0;        // the dialog's number for the attempt
+    DWORD deviceId = 0;     // the line, as chosen when Dial was pressed
+    std::string dialNumber; // the number, as it stood when Dial was pressed
+    // An unattended run's time limit bounds the whole run: once cutTick has passed, every
+    // wait of the attempt, its stop's included, ends at once.
+    bool cut = false;
+    DWORD cutTick = 0;
+};
+
+// Starts the attempt: fresh per-attempt state, no call, callInProgress set.
+void BeginCallAttempt(TapiState& tapi, const CallRequest& request);
 // True while attempt id is the one under way and nobody is stopping it or
 // closing the dialog.
 bool AttemptIsCurrent(unsigned id);
@@ -120,8 +132,8 @@ enum LineUsability {
 };
 int VerifyUsableLine(DWORD deviceId);
 
-// Calls. DialCall places attempt id with the line and number taken when Dial was pressed.
-int DialCall(unsigned id, DWORD deviceId, const std::string& dialNumber);
+// Calls. DialCall places the attempt a request describes.
+int DialCall(const CallRequest& request);
 int StopCall();
 BOOL DialCallInParts(LPLINEDEVCAPS caps, const char* dial);
 // The parameter block of the data call, in block when it is big enough;

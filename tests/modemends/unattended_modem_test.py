@@ -90,6 +90,39 @@ def outcomes(args):
     assert not wrong, "\n".join(map(repr, wrong))
 
 
+# What a stop may meet once the time limit has passed: (what, provider statements). The station
+# stays silent, so the limit ends the attempt while the login waits for its answer.
+STOP_HAZARDS = [
+    ("drop reply never comes", "reply-delay 600000 lineDrop\n"),
+    ("drop fails, no idle", "replies lineDrop LINEERR_OPERATIONFAILED\ndrop-idle no\n"),
+    ("call never goes idle", "drop-idle no\n"),
+    ("hard REINIT inside the stop", "reply-delay 600000 lineDrop\n"
+     "event makecall 10000 LINE_LINEDEVSTATE line LINEDEVSTATE_REINIT 0 0\n"),
+]
+LIMIT = 8
+
+
+def time_limit_bounds_the_run(args):
+    """/TIMEOUT: bounds the whole unattended run, whatever the line does in the stop: the program
+    ends within the limit and 5 s from Dial, with the time-out's status, and its log's exit line."""
+    wrong = []
+    for what, hazard in STOP_HAZARDS:
+        with args.session(com_ports=["COM1"]) as s, \
+                Station(s, "--link", "modem", "--scenario", "silent"):
+            write_profile(s)
+            app = s.start_farlink([*UNATTENDED, "/TIMEOUT:%d" % LIMIT],
+                                  tapi=modem_line("COM1") + answered(1) + hazard)
+            dialled = time.monotonic()  # the dialog is up: the auto-dial comes next
+            code = app.wait(60)
+            took = time.monotonic() - dialled
+            texts = log_lines(s)
+            print("%s: exit %s %.1f s after the dialog came" % (what, code, took))
+            if code != 3 or took > LIMIT + 5 or \
+                    texts[-1] != "Exit status 3: the station did not answer in time":
+                wrong.append((what, code, round(took, 1), texts[-3:]))
+    assert not wrong, "\n".join(map(repr, wrong))
+
+
 def damaged_profile(args):
     """A modem profile cut short: nothing is dialled, exit status 4, and the log says why."""
     with args.session(com_ports=["COM1"]) as s, Station(s, "--link", "modem") as station:
@@ -104,6 +137,7 @@ def damaged_profile(args):
 
 CASES = {
     "outcomes": outcomes,
+    "time_limit_bounds_the_run": time_limit_bounds_the_run,
     "damaged_profile": damaged_profile,
 }
 

@@ -257,7 +257,9 @@ LONG Request(const char* function, long device, DWORD_PTR instance,
     LONG id = static_cast<LONG>(s.nextRequest++ & 0x7FFFFFFF);
     bool found;
     LONG result = scenario::Take(s.sc.replies, function, device, &found);
-    delivery::Schedule(s.sc.replyDelayMs, [=] {
+    const auto own = s.sc.replyDelayFor.find(function);
+    const uint32_t delay = own != s.sc.replyDelayFor.end() ? own->second : s.sc.replyDelayMs;
+    delivery::Schedule(delay, [=] {
         onReply(result);
         Deliver(0, LINE_REPLY, instance, static_cast<DWORD_PTR>(id), static_cast<DWORD_PTR>(result),
                 0);

@@ -141,8 +141,13 @@ class Reader {
         } else if (key == "event") {
             Event(w);
         } else if (key == "reply-delay") {
-            if (w.size() != 2 || !Value(w[1], &s_.replyDelayMs))
-                return Fail("reply-delay takes milliseconds");
+            uint32_t ms = 0;
+            if ((w.size() != 2 && w.size() != 3) || !Value(w[1], &ms))
+                return Fail("reply-delay takes milliseconds, and may name a function");
+            if (w.size() == 3)
+                s_.replyDelayFor[w[2]] = ms;
+            else
+                s_.replyDelayMs = ms;
         } else if (key == "drop-idle") {
             if (w.size() != 2 || (w[1] != "yes" && w[1] != "no"))
                 return Fail("drop-idle takes yes or no");

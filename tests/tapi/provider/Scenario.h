@@ -81,6 +81,7 @@ struct Scenario {
     std::map<std::string, Sequence> replies; // LINE_REPLY results of asynchronous requests
     std::vector<Event> events;
     uint32_t replyDelayMs = 10;
+    std::map<std::string, uint32_t> replyDelayFor; // one function's own delay: "lineDrop"
     bool dropGoesIdle = true;        // a successful lineDrop is followed by LINECALLSTATE_IDLE
     std::vector<std::string> errors; // "line N: what is wrong"
 };
