@@ -14,14 +14,13 @@ sys.path.insert(0, str(HERE.parents[0] / "wine"))
 sys.path.insert(0, str(HERE.parents[0] / "e2e"))
 sys.path.insert(0, str(HERE.parents[1] / "tools" / "station"))
 
-from farlink_driver import DriverError, Window  # noqa: E402
+from farlink_driver import IDOK, DriverError, Window  # noqa: E402
 from farlink_wine import MAIN_CAPTION, run_cases, wait_for  # noqa: E402
 from main_dialog import (CLOSE, DELAY, DIAL, DIRECT, DOMAIN, MODEM, MY_NUMBER,  # noqa: E402
                          PASSWORD, PORTS, READY, STATUS as STATUS_ID, USERNAME,
                          status_lines)
 from station_process import Station  # noqa: E402
 
-IDOK = 1
 EXIT_LINK_FAILED = 3  # the exit status of a run whose last attempt got no verdict
 
 CONNECTED = "Connected with WinCE remote station."
