@@ -239,6 +239,8 @@ class Reader {
             e.message = kSetCallFeatures;
         else if (w[3] == "set-media")
             e.message = kSetMedia;
+        else if (w[3] == "comm-fault")
+            e.message = kCommFault;
         else if (!Value(w[3], &e.message))
             return Fail("bad message '" + w[3] + "'");
         if (!Value(w[2], &e.delayMs))
