@@ -190,6 +190,7 @@ class Watch:
         self.status = []
         self.dials = []  # (time.time() just before Dial, what was on screen)
         self.file_dialog = None  # (when to answer it, move, file, cancel)
+        self.files = 0  # files chosen in a file dialog
 
     def boxes(self):
         """Open boxes of the program (any caption but the main dialog's own window), with
@@ -245,8 +246,10 @@ class Watch:
             box.file_dialog_cancel()
         elif what == "load":
             box.file_dialog_open(name)
+            self.files += 1
         else:
             box.file_dialog_save(name)
+            self.files += 1
         try:
             box.wait_gone(2)
         except TimeoutError:
@@ -488,9 +491,9 @@ def run_seed(args, seed, generator=GENERATOR):
             if app.alive() or not plan["unattended"]:
                 problems.append("5: no main dialog within 30 s")
                 app.wait(5)
-                return problems, 0
+                return problems, "no dialog"
             # An unattended run whose call failed at once may be over before its dialog is seen.
-            return exit_problems(s, app.wait(5)), 0
+            return exit_problems(s, app.wait(5)), "ended before its dialog was seen"
         tty = s.port("COM1").tty()
         if not plan["unattended"]:
             try:
@@ -556,8 +559,11 @@ def run_seed(args, seed, generator=GENERATOR):
         problems += watch.problems + check_shutdowns(s) + \
             check_login_after_stop(s, station, wall_minus_raw) + \
             check_as_dialled(s, station, watch.dials, wall_minus_raw)
-        logins = len(station.events("frame"))
-    return problems, logins
+        counts = "%d Dials, %d files chosen, %d port faults, %d logins" % (
+            len(watch.dials), watch.files, len([e for e in s.tapi_log.entries()
+                                                 if e.kind == "comm-fault" and e.name == "on"]),
+            len(station.events("frame")))
+    return problems, counts
 
 
 def parse_seeds(text):
@@ -575,9 +581,9 @@ def seeds(args):
     failed = []
     for generator, seed in chosen:
         began = time.monotonic()
-        problems, logins = run_seed(args, seed, generator)
-        print("seed %d (generator %d): %s (%d logins, %.0f s)" % (
-            seed, generator, "; ".join(problems) or "ok", logins, time.monotonic() - began),
+        problems, counts = run_seed(args, seed, generator)
+        print("seed %d (generator %d): %s (%s, %.0f s)" % (
+            seed, generator, "; ".join(problems) or "ok", counts, time.monotonic() - began),
             flush=True)
         if problems:
             failed.append(seed)
