@@ -55,10 +55,12 @@ REGRESSIONS = [
     (2, 1303),  # Close inside a dial's wait, pressed by another program: the dialog never ended
     (2, 433),  # the checker: an unattended run whose call failed at once ended before it looked
 ]
+# Still failing (docs/benchmarks.md): (3, 11), (3, 340), (3, 788) a Load after Dial changed the
+# login; (3, 948) a Direct profile loaded during a modem call, then Close did not end the program.
 # Generator 3: a second modem line on the same port, the port failing for a while, and the
 # operator's Load..., Save... and link type buttons; more of its moves follow the last closely.
 GENERATOR = 3
-CI_SEEDS = "3-4"
+CI_SEEDS = "113,1307"
 CALLS = 4
 STATES = ["LINECALLSTATE_DIALTONE", "LINECALLSTATE_DIALING", "LINECALLSTATE_PROCEEDING",
           "LINECALLSTATE_RINGBACK", "LINECALLSTATE_CONNECTED", "LINECALLSTATE_CONNECTED",
