@@ -182,7 +182,7 @@ def put_profiles(s):
 
 
 class Watch:
-    """Acts on the dialog and notes what invariants 2 and 5 need while the run goes on."""
+    """Acts on the dialog and notes what invariants 2, 5 and 6 need while the run goes on."""
 
     def __init__(self, s, app, rng, plan):
         self.s, self.app, self.rng, self.plan = s, app, rng, plan
@@ -562,7 +562,7 @@ def run_seed(args, seed, generator=GENERATOR):
             check_login_after_stop(s, station, wall_minus_raw) + \
             check_as_dialled(s, station, watch.dials, wall_minus_raw)
         counts = "%d Dials, %d files chosen, %d port faults, %d logins" % (
-            len(watch.dials), watch.files, len([e for e in s.tapi_log.entries()
+            len(watch.dials) - plan["unattended"], watch.files, len([e for e in s.tapi_log.entries()
                                                  if e.kind == "comm-fault" and e.name == "on"]),
             len(station.events("frame")))
     return problems, counts
