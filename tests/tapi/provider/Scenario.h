@@ -58,8 +58,8 @@ const uint32_t kSetCallFeatures = 0xFFFFFFFE;
 // Message kSetMedia sends nothing: it sets the dwMediaModes (param1) that the
 // line device DEVICE (a number) reports from then on.
 const uint32_t kSetMedia = 0xFFFFFFFD;
-// Message kCommFault sends nothing: the port behind "comm/datamodem" fails for
-// param1 ms (reads and writes on it get an error; see tools/ptyshim).
+// Message kCommFault sends nothing: the program's COM ports fail for param1 ms
+// (reads and writes on them get an error; see tools/ptyshim).
 const uint32_t kCommFault = 0xFFFFFFFC;
 
 struct Event {
