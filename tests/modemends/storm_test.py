@@ -4,8 +4,9 @@
 Each seed draws a schedule: line events the service can deliver at random times within each call
 (every call state, repeated CONNECTED, BUSY, DISCONNECTED in any mode, IDLE, states before their
 reply, LINE_CLOSE, hard and soft REINIT, the line out of service, in maintenance or gone),
-replies that fail, come late or never, events due at the same moment and events inside a drop;
-and the operator's Dial, Hangup, Close and close box at random times, boxes answered, sometimes a
+replies that fail, come late or never, events due at the same moment and events inside a drop,
+the port failing for a while; and the operator's Dial, Hangup, Load..., Save..., the two link
+type buttons, Close and close box at random times, boxes and file dialogs answered, sometimes a
 /TIMEOUT:, sometimes an unattended run. After the run the invariants are checked:
 
 1. no login reaches the station after its call began to be taken down;
@@ -13,7 +14,9 @@ and the operator's Dial, Hangup, Close and close box at random times, boxes answ
 3. at lineShutdown every line the program opened is closed and every call deallocated;
 4. an /AUTODIAL /AUTOCLOSE run ends within its limit and a fixed bound, with the exit status
    its Status lines imply;
-5. the dialog answers within 2 s while no box is open, and nothing crashes.
+5. the dialog answers within 2 s while no box is open, and nothing crashes;
+6. each call dials the number on the line, and sends the login (My Number, user, password,
+   domain), that were on screen when its Dial was pressed, whatever was loaded after it.
 
     python3 tests/modemends/storm_test.py --build-dir build/win64 --exe build/win64/Farlink.exe \\
         --driver build/win64/tools/driver/ui_driver.exe --case seeds  (FARLINK_STORM_SEEDS=1-500)
@@ -21,6 +24,7 @@ and the operator's Dial, Hangup, Close and close box at random times, boxes answ
 Every run prints its seed; FARLINK_STORM_SEEDS=N replays one.
 """
 
+import contextlib
 import os
 import random
 import sys
@@ -29,11 +33,14 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tapi"))
-from modem_session import (DIAL, FRAME, HANGUP, MODEM, READY, VALUES,  # noqa: E402
+from modem_session import (DIAL, HANGUP, LINES, MODEM, READY, VALUES,  # noqa: E402
                            status_lines)
 from farlink_driver import DriverError, Window  # noqa: E402
-from farlink_wine import MAIN_CAPTION, run_cases  # noqa: E402
+from farlink_tapi import comm_fault_env  # noqa: E402
+from farlink_wine import MAIN_CAPTION, WineUnavailable, run_cases  # noqa: E402
 from modem_scenario import modem_line  # noqa: E402
+from profiles_test import (DIRECT_RADIO, DIAL_NUMBER, DOMAIN, LOAD, MY_NUMBER,  # noqa: E402
+                           PASSWORD, SAVE, USERNAME, profile_bytes, profile_folder, unwritable)
 from startup_test import main_dialog  # noqa: E402
 from station_process import Station  # noqa: E402
 from unattended_modem_test import write_profile  # noqa: E402
@@ -48,8 +55,12 @@ REGRESSIONS = [
     (2, 1303),  # Close inside a dial's wait, pressed by another program: the dialog never ended
     (2, 433),  # the checker: an unattended run whose call failed at once ended before it looked
 ]
-GENERATOR = 2
-CI_SEEDS = "3-4"
+# Still failing (docs/benchmarks.md): (3, 11), (3, 340), (3, 788) a Load after Dial changed the
+# login; (3, 948) a Direct profile loaded during a modem call, then Close did not end the program.
+# Generator 3: a second modem line on the same port, the port failing for a while, and the
+# operator's Load..., Save... and link type buttons; more of its moves follow the last closely.
+GENERATOR = 3
+CI_SEEDS = "113,1307"
 CALLS = 4
 STATES = ["LINECALLSTATE_DIALTONE", "LINECALLSTATE_DIALING", "LINECALLSTATE_PROCEEDING",
           "LINECALLSTATE_RINGBACK", "LINECALLSTATE_CONNECTED", "LINECALLSTATE_CONNECTED",
@@ -65,6 +76,19 @@ LINE_EVENTS = [("LINE_CLOSE", "line", 0, 0),
                ("LINE_LINEDEVSTATE", "line", "LINEDEVSTATE_MAINTENANCE", 0),
                ("LINE_LINEDEVSTATE", "line", "LINEDEVSTATE_DISCONNECTED", 0)]
 REPLY_FAILURES = ["LINEERR_OPERATIONFAILED", "LINEERR_CALLUNAVAIL", "LINEERR_INVALCALLSTATE"]
+LINE_NAMES = ["Station Modem", "Depot Modem"]
+# Profiles in the program's folder: line, (dial number, My Number, user, password, domain), type.
+HOME = (0, tuple(value.split(":", 1)[1] for value in VALUES), 0)  # what VALUES set
+PROFILES = {
+    "home.cfg": HOME,
+    "depot.cfg": (1, ("5557788", "5550222", "night-shift", "pw-depot-35", "DEPOT"), 0),
+    "yard.cfg": (0, ("5553300", "5550333", "yard", "pw-yard-9", "YARD"), 0),
+    "cable.cfg": (1, ("5554400", "5550444", "cable", "pw-cable-2", "CABLE"), 1),
+}
+# A file cut after its line (that alone is taken), one Save writes, one none can (an error box).
+LOADS = sorted(PROFILES) + ["cut.cfg", "saved.cfg"]
+SAVES = ["saved.cfg", "saved.cfg", "locked.cfg"]
+FILE_NAME_FIELDS = (0x47C, 0x480)  # cmb13, edt1: what makes a box a file dialog
 
 
 def schedule(rng, generator=GENERATOR):
@@ -81,12 +105,15 @@ def schedule(rng, generator=GENERATOR):
         anchor = "makecall#%d" % n
         due = 0
         calm = generator >= 2 and rng.random() < 0.5
+        connected = 0
         if calm:
             # A call that connects and gets to its login, with at most one event about the
             # time the login goes out (the modem settles 5 s first).
+            connected = 400 if generator < 3 else rng.choice([400, 1400, 3000])
             lines.append("event %s 100 LINE_CALLSTATE call LINECALLSTATE_DIALTONE 0 0" % anchor)
-            lines.append("event %s 400 LINE_CALLSTATE call LINECALLSTATE_CONNECTED 0 0" % anchor)
-            due = rng.choice([4800, 5200, 5400, 5600, 6000])
+            lines.append("event %s %d LINE_CALLSTATE call LINECALLSTATE_CONNECTED 0 0" % (
+                anchor, connected))
+            due = connected - 400 + rng.choice([4800, 5200, 5400, 5600, 6000])
         for _ in range(rng.randint(0, 1) if calm else rng.randint(1, 6)):
             due += rng.choice([0, 0, 50, 200, 700, 1500])  # 0: due with the one before
             if rng.random() < 0.8:
@@ -103,12 +130,18 @@ def schedule(rng, generator=GENERATOR):
             lines.append("event drop#%d 0 LINE_CALLSTATE call %s 0 0" % (n, state))
         if rng.random() < 0.15:
             lines.append("event drop#%d 0 LINE_CLOSE line 0 0 0" % n)
+        if generator >= 3 and rng.random() < 0.3:
+            # The port fails for a while: in a calm call about when the login goes out or its
+            # answer comes, otherwise at any time.
+            at = connected + (rng.choice([4300, 4900, 5050, 5200]) if calm else
+                              rng.randint(0, 9000))
+            lines.append("event %s %d comm-fault 0 %d 0 0" % (anchor, at,
+                                                             rng.choice([150, 1500, 8000])))
     unattended = rng.random() < 0.25
     plan = {
         "unattended": unattended,
         "timeout": rng.choice([0, 0, 0, 3, 8]) if not unattended else rng.choice([0, 5, 10]),
-        "actions": [(rng.uniform(0.2, 8.0 if generator >= 2 else 4.0), rng.choice(["dial", "dial", "hangup", "wait"]))
-                    for _ in range(rng.randint(3, 8))],
+        "actions": moves(rng, generator),
         "ending": rng.choice(["close box", "close box", "close button", "close in a box"]),
         "station": rng.choice(["00,06", "silent", "04"]),
         "buttons": rng.random(),
@@ -116,8 +149,40 @@ def schedule(rng, generator=GENERATOR):
     return "\n".join(lines) + "\n", plan
 
 
+def moves(rng, generator):
+    """The operator's moves: (seconds after the last one, move, file dialog plan)."""
+    if generator < 3:
+        return [(rng.uniform(0.2, 8.0 if generator >= 2 else 4.0),
+                 rng.choice(["dial", "dial", "hangup", "wait"]), None)
+                for _ in range(rng.randint(3, 8))]
+    plan = []
+    for _ in range(rng.randint(3, 9)):
+        # Half soon after the last move: a Load while the call it follows is being set up.
+        delay = rng.choice([rng.uniform(0.1, 1.5), rng.uniform(0.2, 8.0)])
+        what = rng.choice(["dial", "dial", "dial", "hangup", "wait", "load", "load", "load",
+                           "save", "direct", "modem"])
+        dialog = None
+        if what in ("load", "save"):
+            # file, seconds the dialog stays open, cancelled
+            dialog = (rng.choice(LOADS if what == "load" else SAVES),
+                      rng.choice([0, 0, 0.3, 1.0, 3.0]), rng.random() < 0.15)
+        plan.append((delay, what, dialog))
+    return plan
+
+
+def put_profiles(s):
+    """The profiles the operator loads, in the folder the file dialogs start in."""
+    folder = profile_folder(s)
+    folder.mkdir(parents=True, exist_ok=True)
+    for name, (line, texts, kind) in PROFILES.items():
+        (folder / name).write_bytes(profile_bytes(line, texts, kind, 0, 45))
+    (folder / "cut.cfg").write_bytes(profile_bytes(1, ("5",) * 5, 0, 0, 45)[:10])
+    (folder / "locked.cfg").write_bytes(b"")
+    return folder / "locked.cfg"
+
+
 class Watch:
-    """Acts on the dialog and notes what invariants 2 and 5 need while the run goes on."""
+    """Acts on the dialog and notes what invariants 2, 5 and 6 need while the run goes on."""
 
     def __init__(self, s, app, rng, plan):
         self.s, self.app, self.rng, self.plan = s, app, rng, plan
@@ -125,24 +190,45 @@ class Watch:
         self.dlg = None
         self.problems = []
         self.status = []
+        self.dials = []  # (time.time() just before Dial, what was on screen)
+        self.file_dialog = None  # (when to answer it, move, file, cancel)
+        self.files = 0  # files chosen in a file dialog
 
-    def box(self):
-        """An open box of the program (any caption but the main dialog's own window)."""
+    def boxes(self):
+        """Open boxes of the program (any caption but the main dialog's own window), with
+        whether each is a file dialog."""
+        found = []
         for handle, pid, cls, title in self.ui.windows():
             if cls != "#32770" or str(pid) != str(self.dlg.pid()):
                 continue
             window = Window(self.ui, handle)
-            if title == MAIN_CAPTION and any(c["id"] == 1001 for c in window.controls()):
+            ids = [c["id"] for c in window.controls()]
+            if title == MAIN_CAPTION and 1001 in ids:
                 continue
-            return window
-        return None
+            found.append((window, any(i in ids for i in FILE_NAME_FIELDS)))
+        return found
+
+    def box(self):
+        boxes = self.boxes()
+        return boxes[0][0] if boxes else None
 
     def answer_boxes(self):
         while self.app.alive():
-            box = self.box()
-            if box is None:
-                return
             try:
+                boxes = self.boxes()
+            except DriverError:
+                time.sleep(0.1)  # a box went while it was looked at
+                continue
+            # Message boxes first; a file dialog once it has stayed open as long as planned.
+            boxes = sorted((f, i, b) for i, (b, f) in enumerate(boxes)
+                           if not f or self.file_dialog_due())
+            if not boxes:
+                return
+            is_file_dialog, _, box = boxes[0]
+            try:
+                if is_file_dialog:
+                    self.answer_file_dialog(box)
+                    continue
                 _, text, buttons = box.message_box()
                 if "Already have a comm file open" in text:
                     self.problems.append("2: a channel of an earlier call still held the port")
@@ -150,6 +236,27 @@ class Watch:
                 box.wait_gone(10)
             except Exception:  # noqa: BLE001  (the box went by itself, or the program ended)
                 time.sleep(0.1)
+
+    def file_dialog_due(self):
+        return self.file_dialog is None or time.monotonic() >= self.file_dialog[0]
+
+    def answer_file_dialog(self, box):
+        """Chooses the planned file (one the operator did not open is cancelled)."""
+        _, what, name, cancel = self.file_dialog or (0, None, None, True)
+        self.file_dialog = None
+        if cancel:
+            box.file_dialog_cancel()
+        elif what == "load":
+            box.file_dialog_open(name)
+            self.files += 1
+        else:
+            box.file_dialog_save(name)
+            self.files += 1
+        try:
+            box.wait_gone(2)
+        except TimeoutError:
+            box.file_dialog_cancel()  # it refused the name (saved.cfg not there yet)
+            box.wait_gone(10)
 
     def responsive(self):
         """Invariant 5, and a look at the Status lines."""
@@ -173,12 +280,32 @@ class Watch:
         if tty_holders(tty) and self.box() is None and status_lines(self.dlg)[-1] == READY:
             self.problems.append("2: the port is still open while the dialog is ready")
 
-    def act(self, what):
+    def on_screen(self):
+        """What a Dial pressed now must use: the number, the line (its device), the login."""
+        texts = [self.dlg.text(i) for i in (DIAL_NUMBER, MY_NUMBER, USERNAME, PASSWORD, DOMAIN)]
+        index, items = self.dlg.combo(LINES)
+        name = items[index] if 0 <= index < len(items) else None
+        device = LINE_NAMES.index(name) if name in LINE_NAMES else None
+        return dict(number=texts[0], device=device, login=texts[1:])
+
+    def act(self, what, dialog):
         try:
             if what == "dial" and self.dlg.enabled(DIAL):
+                # The station plays a modem call's far end: the operator dials modem calls.
+                if self.dlg.checked(DIRECT_RADIO):
+                    self.dlg.click(MODEM)
+                screen = self.on_screen()
+                pressed = time.time()
                 self.dlg.click(DIAL)
+                self.dials.append((pressed, screen))
             elif what == "hangup" and self.dlg.enabled(HANGUP):
                 self.dlg.click(HANGUP)
+            elif what in ("direct", "modem"):
+                self.dlg.click(DIRECT_RADIO if what == "direct" else MODEM)
+            elif what in ("load", "save") and \
+                    self.dlg.click(LOAD if what == "load" else SAVE) == "modal":
+                name, stays, cancel = dialog
+                self.file_dialog = (time.monotonic() + stays, what, name, cancel)
         except DriverError:
             pass  # a box came first: it is answered next
 
@@ -262,6 +389,49 @@ def check_shutdowns(s):
     return problems
 
 
+def shown(login, other):
+    """A login for a message: all but the password, which is only compared."""
+    texts = list(login) + [""] * (4 - len(login))
+    same = len(login) > 2 and len(other) > 2 and login[2] == other[2]
+    return "My Number %r, user %r, domain %r%s" % (texts[0], texts[1], texts[3],
+                                                   "" if same else " (another password)")
+
+
+def check_as_dialled(s, station, dials, wall_minus_raw):
+    """Invariant 6: a call's number, line and login are those on screen when its Dial was
+    pressed. The login is read back with the station's decoder, not the program's."""
+    def tick(wall):  # the provider's clock, as in check_login_after_stop()
+        return int((wall - wall_minus_raw) * 1000) % 2 ** 32
+    pressed = [(tick(wall), screen) for wall, screen in dials]
+    devices, made, problems = {}, [], []
+    for e in s.tapi_log.entries():
+        if e.call("lineOpen") and e.get("result") == "0":
+            devices[e.get("line")] = int(e.get("device"), 0)
+        elif e.call("lineMakeCall") and e.get("result", "").isdigit():
+            screens = [screen for t, screen in pressed if t <= e.num("tick")]
+            if not screens:
+                continue
+            screen = screens[-1]
+            made.append((e.num("tick"), screen))
+            dialled = (e.get("destination"), devices.get(e.get("line")))
+            wanted = (screen["number"], dialled[1] if screen["device"] is None
+                      else screen["device"])
+            if dialled != wanted:
+                problems.append("6: call %d dialled %r on line %s, but %r on line %s was on "
+                                "screen at its Dial" % ((len(made),) + dialled + wanted))
+    for record in station.events("frame"):
+        at = tick(record["wall"])
+        screens = [screen for t, screen in made if t <= at]
+        if not screens:
+            continue
+        got = [bytes.fromhex(text).decode("cp1252") for text in record["fields"]]
+        wanted = screens[-1]["login"]
+        if got != wanted:
+            problems.append("6: the station got the login of %s; on screen at Dial: %s" % (
+                shown(got, wanted), shown(wanted, wanted)))
+    return problems
+
+
 def implied_exit(status):
     if "Command executed successfully." in status:
         return 0
@@ -288,16 +458,31 @@ def run_seed(args, seed, generator=GENERATOR):
     extra = list(UNATTENDED) if plan["unattended"] else list(VALUES)
     if plan["timeout"]:
         extra.append("/TIMEOUT:%d" % plan["timeout"])
+    lines = modem_line("COM1")
+    if generator >= 3:
+        lines += modem_line("COM1", LINE_NAMES[1])
     problems = []
     with args.session(com_ports=["COM1"]) as s, \
             Station(s, "--link", "modem", *(["--scenario", "silent"]
                                             if plan["station"] == "silent"
-                                            else ["--codes", plan["station"]])) as station:
+                                            else ["--codes", plan["station"]])) as station, \
+            contextlib.ExitStack() as held:
         wall_minus_raw = time.time() - time.clock_gettime(time.CLOCK_MONOTONIC_RAW)
         if plan["unattended"]:
             write_profile(s)
-        app = s.start_farlink(extra, tapi=modem_line("COM1") + scenario, wait_window=False)
+        if generator >= 3:
+            locked = put_profiles(s)
+            try:
+                held.enter_context(unwritable(locked))  # a Save to it gets an error box
+            except WineUnavailable:
+                pass
+        app = s.start_farlink(extra, tapi=lines + scenario, wait_window=False,
+                              env=comm_fault_env(s))
         watch = Watch(s, app, rng, plan)
+        if plan["unattended"]:
+            line, texts, _ = HOME  # what write_profile() puts in the profile
+            watch.dials.append((time.time(), dict(number=texts[0], device=line,
+                                                  login=list(texts[1:]))))
         began = time.monotonic()
         while watch.dlg is None and app.alive() and time.monotonic() - began < 30:
             try:
@@ -308,16 +493,16 @@ def run_seed(args, seed, generator=GENERATOR):
             if app.alive() or not plan["unattended"]:
                 problems.append("5: no main dialog within 30 s")
                 app.wait(5)
-                return problems, 0
+                return problems, "no dialog"
             # An unattended run whose call failed at once may be over before its dialog is seen.
-            return exit_problems(s, app.wait(5)), 0
+            return exit_problems(s, app.wait(5)), "ended before its dialog was seen"
         tty = s.port("COM1").tty()
         if not plan["unattended"]:
             try:
                 watch.dlg.click(MODEM)
             except DriverError:
                 pass
-        for delay, what in plan["actions"]:
+        for delay, what, dialog in plan["actions"]:
             end = time.monotonic() + delay
             while time.monotonic() < end and app.alive():
                 watch.answer_boxes()
@@ -326,7 +511,7 @@ def run_seed(args, seed, generator=GENERATOR):
             if not app.alive():
                 break
             if not plan["unattended"]:
-                watch.act(what)
+                watch.act(what, dialog)
         # Let the last call run its course, then check the port once the dialog is ready.
         settle = time.monotonic() + (plan["timeout"] or 0) + 8
         while time.monotonic() < settle and app.alive():
@@ -374,9 +559,13 @@ def run_seed(args, seed, generator=GENERATOR):
         elif plan["unattended"]:
             problems += exit_problems(s, code)
         problems += watch.problems + check_shutdowns(s) + \
-            check_login_after_stop(s, station, wall_minus_raw)
-        logins = len([f for f in station.received() if f == FRAME])
-    return problems, logins
+            check_login_after_stop(s, station, wall_minus_raw) + \
+            check_as_dialled(s, station, watch.dials, wall_minus_raw)
+        counts = "%d Dials, %d files chosen, %d port faults, %d logins" % (
+            len(watch.dials) - plan["unattended"], watch.files, len([e for e in s.tapi_log.entries()
+                                                 if e.kind == "comm-fault" and e.name == "on"]),
+            len(station.events("frame")))
+    return problems, counts
 
 
 def parse_seeds(text):
@@ -394,9 +583,9 @@ def seeds(args):
     failed = []
     for generator, seed in chosen:
         began = time.monotonic()
-        problems, logins = run_seed(args, seed, generator)
-        print("seed %d (generator %d): %s (%d logins, %.0f s)" % (
-            seed, generator, "; ".join(problems) or "ok", logins, time.monotonic() - began),
+        problems, counts = run_seed(args, seed, generator)
+        print("seed %d (generator %d): %s (%s, %.0f s)" % (
+            seed, generator, "; ".join(problems) or "ok", counts, time.monotonic() - began),
             flush=True)
         if problems:
             failed.append(seed)

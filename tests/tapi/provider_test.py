@@ -164,12 +164,16 @@ event open#2 10 LINE_CLOSE line 0 0 0
 
 
 def comm_identifier(args):
-    """comm/datamodem: a too small block learns the size, a big one gets the open port."""
-    steps = ["init", "open", 0, "0x20000", "getid-line", 24, "comm/datamodem",
+    """comm/datamodem: a too small block learns the size, a big one gets the open port. A port
+    fault ends when its time is up, or at lineShutdown."""
+    scenario = FOUR_LINES + "event open 0 comm-fault 0 100 0 0\n" \
+        "event open#2 0 comm-fault 0 60000 0 0\n"
+    steps = ["init", "open", 0, "0x20000", "pump", 300, "getid-line", 24, "comm/datamodem",
              "getid-line", 40, "comm/datamodem", "getid-line", 24, "comm/datamodem/portname",
              "getid-line", 40, "comm/datamodem/portname", "getid-line", 40, "wave/in",
-             "close", "open", 1, "0x20000", "getid-line", 40, "comm/datamodem", "shutdown"]
-    out, log = run_client(args, FOUR_LINES, steps, com_ports=["COM2"])
+             "close", "open", 1, "0x20000", "getid-line", 40, "comm/datamodem", "pump", 100,
+             "shutdown"]
+    out, log = run_client(args, scenario, steps, com_ports=["COM2"])
     ids = only(out, "getid-line")
     small, big = ids[0], ids[1]
     handle = 8 if pe_machine(args.client) == "x86_64" else 4
@@ -182,6 +186,9 @@ def comm_identifier(args):
     assert all(i["canary"] == "1" for i in ids), ids
     opened = [e for e in log if e.call("lineGetID") and e.get("handle", "none") != "none"]
     assert len(opened) == 1 and opened[0]["port"] == "COM2", opened
+    faults = [(e.kind, e.name, e["done"]) for e in log if e.kind == "comm-fault"]
+    assert faults == [("comm-fault", state, "1") for state in ("on", "off") * 2], faults
+    assert log[-2].kind == "comm-fault" and log[-1].call("lineShutdown"), log[-2:]
 
 
 def scenario_mistakes(args):

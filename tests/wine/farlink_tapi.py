@@ -33,6 +33,12 @@ def provider_env(extra=None):
     return env
 
 
+def comm_fault_env(session, folder="Farlink"):
+    """Environment in which the provider's comm-fault events fail the port (tools/ptyshim):
+    the shim watches the file the provider makes beside itself in C:\\<folder>\\."""
+    return {"FARLINK_SHIM_FAULT_FILE": str(session.prefix / "drive_c" / folder / "comm-fault")}
+
+
 def install_provider(session, scenario, folder="Farlink"):
     """Puts the provider and `scenario` (text) into C:\\<folder>\\; returns its ProviderLog."""
     dest = session.prefix / "drive_c" / folder

@@ -24,6 +24,12 @@
  * A process started with FARLINK_SHIM_REFUSE_WRITES=1 gets EIO for every write
  * to a pty's terminal side, as from a port whose device has failed; a test uses
  * it to see what becomes of a call whose data cannot be sent.
+ *
+ * A process started with FARLINK_SHIM_FAULT_FILE=<path> gets EIO for every read
+ * and write on a pty's terminal side while that file exists: a port whose
+ * device fails for a while and then recovers. The test telephony provider makes
+ * and removes the file (its comm-fault event), so the fault comes at a moment of
+ * the call the scenario chooses.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -252,6 +258,36 @@ static int pty_terminal(int fd) {
     return device_of(fd, &device) && major(device) >= 136 && major(device) <= 143;
 }
 
+/* The file whose existence means the port has failed; NULL when the process has none. */
+static const char* fault_file(void) {
+    static int read_once;
+    static const char* path;
+    if (!read_once) {
+        const char* value = getenv("FARLINK_SHIM_FAULT_FILE");
+        path = value && *value ? value : NULL;
+        read_once = 1;
+    }
+    return path;
+}
+
+static int port_failed(int fd) {
+    const char* path = fault_file();
+    return path && pty_terminal(fd) && access(path, F_OK) == 0;
+}
+
+typedef ssize_t (*read_fn)(int, void*, size_t);
+
+ssize_t read(int fd, void* bytes, size_t count) {
+    static read_fn real;
+    if (!real)
+        real = (read_fn)dlsym(RTLD_NEXT, "read");
+    if (port_failed(fd)) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd, bytes, count);
+}
+
 ssize_t write(int fd, const void* bytes, size_t count) {
     static write_fn real;
     if (!real)
@@ -262,7 +298,7 @@ ssize_t write(int fd, const void* bytes, size_t count) {
         const char* value = getenv("FARLINK_SHIM_REFUSE_WRITES");
         refuse = value && strcmp(value, "1") == 0;
     }
-    if (refuse && pty_terminal(fd)) {
+    if ((refuse && pty_terminal(fd)) || port_failed(fd)) {
         errno = EIO;
         return -1;
     }

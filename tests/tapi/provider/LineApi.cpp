@@ -145,6 +145,8 @@ LONG WINAPI lineShutdown(HLINEAPP app) {
     LONG result = AppValid(app) ? Scripted("lineShutdown", -1) : LINEERR_INVALAPPHANDLE;
     if (result == 0) {
         delivery::Stop();
+        if (s.commFault)
+            SetCommFault(false); // its end was queued with the rest
         s.lines.clear();
         s.calls.clear();
         s.app = 0;

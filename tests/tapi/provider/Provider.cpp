@@ -56,12 +56,19 @@ HINSTANCE Module() {
     return g_module;
 }
 
+namespace {
+std::string CommFaultPath() {
+    return FromEnvironment("FARLINK_TAPI_COMM_FAULT", "comm-fault");
+}
+} // namespace
+
 void LoadScenario() {
     State& s = Get();
     if (s.loaded)
         return;
     s.loaded = true;
     provider_log::Open(FromEnvironment("FARLINK_TAPI_LOG", "tapi.log"));
+    DeleteFileA(CommFaultPath().c_str()); // a fault an earlier run left
     std::string path = FromEnvironment("FARLINK_TAPI_SCENARIO", "tapi-scenario.txt");
     std::string text;
     bool found = ReadFileText(path, &text);
@@ -113,6 +120,24 @@ void ForgetLine(HLINE handle) {
         if (s.calls[i].line == handle)
             s.calls.erase(s.calls.begin() + i);
     }
+}
+
+void SetCommFault(bool on) {
+    State& s = Get();
+    const std::string path = CommFaultPath();
+    bool done;
+    if (on) {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        done = file != INVALID_HANDLE_VALUE;
+        if (done)
+            CloseHandle(file);
+    } else {
+        done = DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    }
+    s.commFault = on;
+    s.commFaults += on ? 1 : 0;
+    Write("comm-fault %s done=%d", on ? "on" : "off", done ? 1 : 0);
 }
 
 LONG Scripted(const char* function, long device) {
@@ -234,6 +259,16 @@ void Anchor(const char* anchor) {
                 Write("stall ms=%lu thread=%s", static_cast<unsigned long>(copy.param1),
                       GetCurrentThreadId() == Get().initThread ? "init" : "other");
                 Sleep(static_cast<DWORD>(copy.param1));
+                return;
+            }
+            if (copy.message == scenario::kCommFault) {
+                SetCommFault(true);
+                // A later fault that overlaps this one lasts its own time.
+                const unsigned fault = Get().commFaults;
+                delivery::Schedule(static_cast<DWORD>(copy.param1), [fault] {
+                    if (Get().commFault && Get().commFaults == fault)
+                        SetCommFault(false);
+                });
                 return;
             }
             if (copy.message == scenario::kSetMedia) {

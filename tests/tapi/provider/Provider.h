@@ -42,6 +42,8 @@ struct State {
     HCALL lastCall = 0;                               // what an event addressed to "call" goes to
     HANDLE lastComm = nullptr;                        // the port "comm/datamodem" opened last
     std::vector<std::pair<std::string, int>> anchors; // occurrences so far
+    bool commFault = false;                           // the fault file exists
+    unsigned commFaults = 0;                          // faults begun so far
 };
 
 State& Get();
@@ -53,6 +55,9 @@ const scenario::Line* LineOf(DWORD device); // null: no such device
 OpenLine* FindLine(HLINE handle);
 Call* FindCall(HCALL handle);
 void ForgetLine(HLINE handle);
+// Makes or removes the file whose existence fails the port (FARLINK_SHIM_FAULT_FILE of the
+// pty shim names the same file); logs the change.
+void SetCommFault(bool on);
 
 // The scenario's next synchronous result for a function (0: behave normally).
 LONG Scripted(const char* function, long device);

@@ -248,6 +248,8 @@ class Reader {
             e.message = kCloseComm;
         else if (w[3] == "stall")
             e.message = kStall;
+        else if (w[3] == "comm-fault")
+            e.message = kCommFault;
         else if (!Value(w[3], &e.message))
             return Fail("bad message '" + w[3] + "'");
         if (!Value(w[2], &e.delayMs))

@@ -63,6 +63,9 @@ const uint32_t kSetMedia = 0xFFFFFFFD;
 // the provider's window procedure sleeps param1 ms, and the thread it runs on with it.
 const uint32_t kCloseComm = 0xFFFFFFFC;
 const uint32_t kStall = 0xFFFFFFFB;
+// Message kCommFault sends nothing: the program's COM ports fail for param1 ms
+// (reads and writes on them get an error; see tools/ptyshim).
+const uint32_t kCommFault = 0xFFFFFFFA;
 
 struct Event {
     std::string anchor;
