@@ -283,7 +283,7 @@ def case_upgrade(args):
     work_folder(args)
     older, _ = make_packages(args, "older", version=OLDER)
     current, _ = make_packages(args, "current")
-    rebuilt, _ = make_packages(args, "rebuilt")  # the same version, a new product code
+    rebuilt, _ = make_packages(args, "rebuilt")  # the same version again: the same bytes
     with args.session(com_ports=()) as s:
         old_msi, new_msi = windows_copy(s, older["msi"]), windows_copy(s, current["msi"])
         assert msiexec(s, "/i", old_msi) == 0

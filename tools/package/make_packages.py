@@ -118,24 +118,29 @@ def set_times(folder, epoch):
         os.utime(path, (epoch, epoch))
 
 
-def fix_msi_times(msi, epoch, started, ended):
-    """wixl writes the time it ran as the summary's Created and Last Saved, with no way to
-    choose it: both are rewritten to `epoch` in place. A property holds its type (VT_FILETIME,
-    0x40) then the 8-byte FILETIME; exactly two values inside the run's seconds must be found."""
+def fix_msi_summary(msi, epoch, package_code, started, ended):
+    """wixl writes the time it ran as the summary's Created and Last Saved, and a fresh
+    package code (it ignores <Package Id>), with no way to choose either: they are rewritten
+    in place, the times to `epoch`, the code to `package_code`. A time property holds its
+    type (VT_FILETIME, 0x40) then 8 bytes; exactly two inside the run's seconds must be found.
+    The code is a VT_LPSTR (0x1E) of 39 bytes: a braced GUID and its NUL."""
     def filetime(seconds):
         return int((seconds + 11644473600) * 10**7)
     low, high = filetime(started - 2), filetime(ended + 2)
     data = bytearray(msi.read_bytes())
-    found, at = [], data.find(b"\x40\0\0\0")
+    times, at = [], data.find(b"\x40\0\0\0")
     while at != -1:
-        value = struct.unpack_from("<Q", data, at + 4)[0]
-        if low <= value <= high:
-            found.append(at + 4)
+        if low <= struct.unpack_from("<Q", data, at + 4)[0] <= high:
+            times.append(at + 4)
         at = data.find(b"\x40\0\0\0", at + 1)
-    if len(found) != 2:
-        fail("%s: expected wixl's two summary times, found %d" % (msi, len(found)))
-    for at in found:
+    codes = [m.start(1) for m in re.finditer(
+        rb"\x1e\0\0\0\x27\0\0\0(\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\}\0)", data)]
+    if len(times) != 2 or len(codes) != 1:
+        fail("%s: expected wixl's two summary times and one package code, found %d and %d"
+             % (msi, len(times), len(codes)))
+    for at in times:
         struct.pack_into("<Q", data, at, filetime(epoch))
+    data[codes[0]:codes[0] + 39] = ("{%s}\0" % package_code).encode()
     msi.write_bytes(bytes(data))
 
 
@@ -180,10 +185,10 @@ def build_msi(work, version, arch, out, epoch):
     subprocess.run(["wixl", "-a", arch, "-o", str(out.resolve()),
                     "-D", "Version=" + version, "-D", "NextVersion=" + next_version(version),
                     "-D", "Arch=" + arch, "-D", "Win64=" + ("yes" if arch == "x64" else "no"),
-                    "-D", "ProductCode=" + product, "-D", "PackageCode=" + package,
+                    "-D", "ProductCode=" + product,
                     "-D", "Stage=program", "-D", "Icon=Farlink.ico",
                     str(HERE / "Farlink.wxs")], cwd=work, check=True)
-    fix_msi_times(out, epoch, started, time.time())
+    fix_msi_summary(out, epoch, package, started, time.time())
 
 
 def build_zip(program, top, out, epoch):
