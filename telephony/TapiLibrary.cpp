@@ -15,23 +15,23 @@ namespace {
 
 // Every function the program uses, by its exported name (the 8-bit forms of the string
 // functions, which the header's names map to).
-#define FARLINK_TAPI_FUNCTIONS(X)                                                             \
-    X(lineAnswer)                                                                             \
-    X(lineClose)                                                                              \
-    X(lineDeallocateCall)                                                                     \
-    X(lineDialA)                                                                              \
-    X(lineDrop)                                                                               \
-    X(lineGetAddressCapsA)                                                                    \
-    X(lineGetAddressStatusA)                                                                  \
-    X(lineGetCallStatus)                                                                      \
-    X(lineGetDevCapsA)                                                                        \
-    X(lineGetIDA)                                                                             \
-    X(lineInitialize)                                                                         \
-    X(lineMakeCallA)                                                                          \
-    X(lineNegotiateAPIVersion)                                                                \
-    X(lineOpenA)                                                                              \
-    X(lineSetStatusMessages)                                                                  \
-    X(lineShutdown)                                                                           \
+#define FARLINK_TAPI_FUNCTIONS(X)                                                                  \
+    X(lineAnswer)                                                                                  \
+    X(lineClose)                                                                                   \
+    X(lineDeallocateCall)                                                                          \
+    X(lineDialA)                                                                                   \
+    X(lineDrop)                                                                                    \
+    X(lineGetAddressCapsA)                                                                         \
+    X(lineGetAddressStatusA)                                                                       \
+    X(lineGetCallStatus)                                                                           \
+    X(lineGetDevCapsA)                                                                             \
+    X(lineGetIDA)                                                                                  \
+    X(lineInitialize)                                                                              \
+    X(lineMakeCallA)                                                                               \
+    X(lineNegotiateAPIVersion)                                                                     \
+    X(lineOpenA)                                                                                   \
+    X(lineSetStatusMessages)                                                                       \
+    X(lineShutdown)                                                                                \
     X(lineTranslateDialogA)
 
 struct TapiFunctions {
@@ -73,8 +73,7 @@ const TapiFunctions* Bound() {
 template <typename Function, typename... Args>
 LONG Forward(Function TapiFunctions::*slot, Args... args) {
     const TapiFunctions* functions = Bound();
-    return functions != nullptr ? (functions->*slot)(args...)
-                                : static_cast<LONG>(LINEERR_NODRIVER);
+    return functions != nullptr ? (functions->*slot)(args...) : static_cast<LONG>(LINEERR_NODRIVER);
 }
 
 } // namespace
@@ -141,9 +140,9 @@ LONG WINAPI lineNegotiateAPIVersion(HLINEAPP app, DWORD device, DWORD low, DWORD
                    extension);
 }
 
-LONG WINAPI lineOpenA(HLINEAPP app, DWORD device, LPHLINE line, DWORD apiVersion,
-                      DWORD extVersion, DWORD_PTR callbackInstance, DWORD privileges,
-                      DWORD mediaModes, LPLINECALLPARAMS const params) {
+LONG WINAPI lineOpenA(HLINEAPP app, DWORD device, LPHLINE line, DWORD apiVersion, DWORD extVersion,
+                      DWORD_PTR callbackInstance, DWORD privileges, DWORD mediaModes,
+                      LPLINECALLPARAMS const params) {
     return Forward(&TapiFunctions::lineOpenA, app, device, line, apiVersion, extVersion,
                    callbackInstance, privileges, mediaModes, params);
 }
@@ -158,8 +157,7 @@ LONG WINAPI lineShutdown(HLINEAPP app) {
 
 LONG WINAPI lineTranslateDialogA(HLINEAPP app, DWORD device, DWORD apiVersion, HWND owner,
                                  LPCSTR addressIn) {
-    return Forward(&TapiFunctions::lineTranslateDialogA, app, device, apiVersion, owner,
-                   addressIn);
+    return Forward(&TapiFunctions::lineTranslateDialogA, app, device, apiVersion, owner, addressIn);
 }
 
 } // extern "C"
