@@ -19,9 +19,8 @@ stamped with (the last commit's, <build>/generated/commit-time.txt), and the MSI
 and package codes are derived from the version, the architecture and the files, so the same
 build gives the same bytes. DIR/SHA256SUMS lists the SHA-256 of every package in DIR.
 """
-import hashlib
-import uuid
 import argparse
+import hashlib
 import os
 import re
 import shutil
@@ -29,6 +28,7 @@ import struct
 import subprocess
 import sys
 import time
+import uuid
 import zipfile
 from pathlib import Path
 
