@@ -19,16 +19,13 @@ bool SystemSearchFlagKnown() {
 
 void RestrictDllSearchToSystem() {
     using SetDefaultFunction = BOOL(WINAPI*)(DWORD);
-    using SetDirectoryFunction = BOOL(WINAPI*)(LPCWSTR);
     if (const auto setDefault =
             late_bound::KernelFunction<SetDefaultFunction>("SetDefaultDllDirectories"))
         if (setDefault(kSearchSystem32))
             return;
     // Only the current folder leaves the search here; the exe's folder stays first, which is
     // why nothing the program loads is loaded by a bare name.
-    if (const auto setDirectory =
-            late_bound::KernelFunction<SetDirectoryFunction>("SetDllDirectoryW"))
-        setDirectory(L"");
+    SetDllDirectoryW(L"");
 }
 
 HMODULE LoadSystemLibrary(const wchar_t* name) {

@@ -77,8 +77,25 @@ def check(args, system_tapi):
             raise problem
 
 
+def probe_loads_from_system_folder(args, probe):
+    """The loading code alone, both ways (with the system-folder flag, and by the full path as
+    on XP): a tapi32.dll beside the program is passed over for the system folder's."""
+    exe = args.build_dir / "tests" / "hardening" / probe
+    with args.session(com_ports=[]) as s:
+        installed = s.install(exe)
+        dll = Path(s.build_dir) / "tests" / "hardening" / "planted_dll.dll"
+        (installed.parent / "tapi32.dll").write_bytes(dll.read_bytes())
+        code, output = s.run(installed, env={"WINEDLLOVERRIDES": "mscoree,mshtml=;tapi32=n,b"})
+        loaded = output.strip().splitlines()[-1] if output.strip() else ""
+        assert code == 0 and loaded.lower() == r"c:\windows\system32\tapi32.dll", (code, output)
+        assert not list(installed.parent.glob("*.loaded")), "the planted tapi32.dll was loaded"
+
+
 CASES = {"provider_in_system_folder": lambda args: check(args, system_tapi=True),
-         "no_tapi32_in_system_folder": lambda args: check(args, system_tapi=False)}
+         "no_tapi32_in_system_folder": lambda args: check(args, system_tapi=False),
+         "probe": lambda args: probe_loads_from_system_folder(args, "load_probe.exe"),
+         "probe_as_on_xp": lambda args: probe_loads_from_system_folder(args,
+                                                                       "load_probe_as_on_xp.exe")}
 
 if __name__ == "__main__":
     sys.exit(run_cases(CASES))
