@@ -4,6 +4,7 @@
 #include "shell/AppShell.h"
 #include "app/CommandLine.h"
 #include "app/ResourceModule.h"
+#include "shell/SystemLibrary.h"
 #include "app/UserSettings.h"
 #include "console/FarlinkDlg.h"
 #include "resources/resource.h"
@@ -47,6 +48,8 @@ int CFarlinkApp::InitInstance() {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int) {
+    // Before any library is loaded: none may come from the folder the exe was started from.
+    RestrictDllSearchToSystem();
     CFarlinkApp app(instance, commandTail);
     app.InitInstance();
     return app.ExitCode();

@@ -1,6 +1,7 @@
 // Per-user settings folder: the platform side (profile reads, shell folder lookups).
 #include "app/UserSettings.h"
 #include "app/SettingsFolderName.h"
+#include "shell/SystemLibrary.h"
 #include <shlobj.h>
 #include <string>
 #include <vector>
@@ -25,9 +26,10 @@ HRESULT WINAPI FolderPathUnavailable(HWND, int, HANDLE, DWORD, LPSTR) {
     return E_FAIL;
 }
 
-// The shell is loaded at run time so the program still starts where a lookup is missing.
+// The shell is loaded at run time, from the system folder, so the program still starts where
+// a lookup is missing.
 HMODULE Shell() {
-    static HMODULE shell = LoadLibraryA("Shell32.dll");
+    static HMODULE shell = LoadSystemLibrary(L"shell32.dll");
     return shell;
 }
 

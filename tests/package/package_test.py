@@ -2,6 +2,7 @@
 """The Windows packages of this build, as a user gets them: what the MSI and the zip hold and
 whether they are signed (read from the files), then install, start, upgrade and uninstall
 under Wine with msiexec, and the portable copy unpacked and started."""
+import hashlib
 import os
 import re
 import shutil
@@ -27,6 +28,8 @@ MODULE = "de/Farlink-EXE-mui.dll"
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 GERMAN_USER = {"LC_ALL": "de_DE.UTF-8"}  # Wine takes the user's locale from it
 OLDER = "0.9.0"
+# The object identifier of an RFC 3161 time stamp in a signature (1.3.6.1.4.1.311.3.3.1), DER.
+RFC3161_TOKEN = bytes.fromhex("060a2b060104018237030301")
 
 
 def require_tools():
@@ -62,7 +65,7 @@ def work_folder(args):
     return folder
 
 
-def make_packages(args, name, version=None, certificate=None):
+def make_packages(args, name, version=None, certificate=None, timestamp_url=None):
     """Runs the packer on this build into <build>/package-test/<name>; returns
     ({"msi": path, "zip": path}, the packer's stderr)."""
     require_tools()
@@ -71,6 +74,8 @@ def make_packages(args, name, version=None, certificate=None):
     env = {k: v for k, v in os.environ.items() if not k.startswith("FARLINK_SIGN_")}
     if certificate:
         env.update(FARLINK_SIGN_CERT=str(certificate[0]), FARLINK_SIGN_KEY=str(certificate[1]))
+    if timestamp_url:
+        env.update(FARLINK_SIGN_TIMESTAMP_URL=timestamp_url)
     command = [sys.executable, str(PACKER), "--out", str(out), str(build_dir(args))]
     if version:
         command += ["--version", version]
@@ -190,6 +195,24 @@ def case_contents(args):
             assert files[name].read_bytes() != path.read_bytes(), (kind, name, "not signed")
             assert is_signed_copy(files[name], path), (kind, name)
             verify_signature(files[name], cert)
+            # A time stamp only when one is asked for.
+            assert RFC3161_TOKEN not in files[name].read_bytes(), (kind, name)
+    assert RFC3161_TOKEN not in signed["msi"].read_bytes()
+    # Asked for, it is not quietly left out: a server that does not answer fails the signing.
+    try:
+        make_packages(args, "stamped", certificate=(cert, key),
+                      timestamp_url="http://127.0.0.1:9/")
+        raise AssertionError("signed without the time stamp that was asked for")
+    except HarnessError as error:
+        assert "127.0.0.1:9" in str(error), error
+
+    # The same build packed again gives the same bytes, and SHA256SUMS names them.
+    again, _ = make_packages(args, "unsigned-again")
+    for kind in ("msi", "zip"):
+        assert again[kind].read_bytes() == packages[kind].read_bytes(), kind
+    sums = (packages["msi"].parent / "SHA256SUMS").read_text().splitlines()
+    assert sums == ["%s  %s" % (hashlib.sha256(packages[k].read_bytes()).hexdigest(),
+                                packages[k].name) for k in ("msi", "zip")], sums
 
 
 # ----------------------------------------------------------------------------------------
@@ -283,7 +306,7 @@ def case_upgrade(args):
     work_folder(args)
     older, _ = make_packages(args, "older", version=OLDER)
     current, _ = make_packages(args, "current")
-    rebuilt, _ = make_packages(args, "rebuilt")  # the same version, a new product code
+    rebuilt, _ = make_packages(args, "rebuilt")  # the same version again: the same bytes
     with args.session(com_ports=()) as s:
         old_msi, new_msi = windows_copy(s, older["msi"]), windows_copy(s, current["msi"])
         assert msiexec(s, "/i", old_msi) == 0

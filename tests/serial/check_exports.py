@@ -33,9 +33,22 @@ class Pe:
         self.os_version = struct.unpack_from("<HH", data, optional + 40)
         self.subsystem_version = struct.unpack_from("<HH", data, optional + 48)
         self.directories = optional + (112 if self.pe64 else 96)
+        self.time_stamp, symbols, count = struct.unpack_from("<III", data, pe + 8)
         table = optional + optional_size
         self.spans = [struct.unpack_from("<IIII", data, table + 40 * i + 8)
                       for i in range(sections)]
+        # COFF symbols (18 bytes each) and the string table after them, which also holds
+        # section names longer than eight characters ("/4" is at offset 4).
+        self.strings = symbols + 18 * count if symbols else None
+        self.symbol_table = (symbols, count)
+        self.sections = {}
+        for i in range(sections):
+            raw_name = data[table + 40 * i:table + 40 * i + 8].rstrip(b"\0").decode()
+            if raw_name.startswith("/") and self.strings is not None:
+                at = self.strings + int(raw_name[1:])
+                raw_name = data[at:data.index(b"\0", at)].decode()
+            self.sections[raw_name] = (self.spans[i], struct.unpack_from(
+                "<I", data, table + 40 * i + 36)[0])
 
     def directory(self, index):
         """(rva, size) of a data directory."""

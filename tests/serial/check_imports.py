@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
 """Reads the import table and load facts of Farlink.exe without running it.
 
-The exe runs with nothing beside it, so it may import only system libraries, each function by
-name. The 32-bit build must sit at its documented address, away from a client's own image,
+The exe runs with nothing beside it, so it may import only system libraries the loader never
+looks for beside the exe, each function by name. The 32-bit build must sit at its documented address, away from a client's own image,
 and stay movable (DYNAMIC_BASE, a relocation table) for when that address is taken.
 """
 import sys
 
 from check_exports import Pe
 
+# Libraries the loader always takes from the system: the known DLLs, and comctl32, which the
+# exe's manifest names as a side-by-side assembly. Any other library (tapi32, for one) would be
+# taken from beside the exe first, so the program loads it itself (shell/SystemLibrary.h).
 SYSTEM = {"kernel32.dll", "user32.dll", "gdi32.dll", "comdlg32.dll", "comctl32.dll",
-          "shell32.dll", "ole32.dll", "advapi32.dll", "tapi32.dll", "msvcrt.dll"}
+          "shell32.dll", "ole32.dll", "advapi32.dll", "msvcrt.dll"}
 I686_BASE = 0x30000000
 DYNAMIC_BASE = 0x40
 RELOCS_STRIPPED = 0x1

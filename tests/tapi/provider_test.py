@@ -38,11 +38,11 @@ line "Old" # only versions 1.0 to 1.2
 
 
 def run_client(args, scenario, steps, com_ports=()):
-    """Runs tapi_client with the provider beside it; returns (client lines, provider log)."""
+    """Runs tapi_client with the provider installed; returns (client lines, provider log)."""
     with args.session(com_ports=list(com_ports)) as s:
         log = install_provider(s, scenario, folder="Client")
         client = s.install(args.client, folder="Client")
-        code, output = s.run(client, [str(step) for step in steps], env=provider_env(),
+        code, output = s.run(client, [str(step) for step in steps], env=provider_env(log=log),
                              timeout=60)
         assert code == 0, output
         words = ("init", "shutdown", "negotiate", "devcaps", "open", "close", "addrcaps",

@@ -1,7 +1,8 @@
 """The test telephony provider in a Wine session (see tests/tapi/README.md).
 
-    log = install_provider(session, SCENARIO)       # tapi32.dll + scenario beside the exe
-    app = session.start_farlink([], env=provider_env())
+    log = install_provider(session, SCENARIO)       # tapi32.dll into the system folder,
+                                                     # the scenario and log beside the exe
+    app = session.start_farlink([], env=provider_env(log=log))
     log.wait(lambda e: e.call("lineShutdown"))
     opens = log.calls("lineOpen")                    # [Entry, ...] in order
     assert opens[0]["privileges"] == "0x1"
@@ -13,7 +14,7 @@ import re
 import shutil
 from pathlib import Path
 
-from farlink_wine import _QUIET_DLLS, HarnessError, wait_for
+from farlink_wine import _QUIET_DLLS, HarnessError, pe_machine, wait_for
 
 _FIELD_RE = re.compile(r'(\w[\w-]*)=("(?:[^"\\]|\\.)*"(?:\(no-nul\))?|\S*)')
 
@@ -26,28 +27,50 @@ def provider_dll(build_dir):
     return dll
 
 
-def provider_env(extra=None):
-    """Environment that makes Wine load the tapi32.dll beside the program."""
+def provider_env(extra=None, log=None):
+    """Environment that makes Wine load the provider installed in the system folder.
+
+    With `log` (what install_provider returned) the provider reads that scenario and
+    writes that log; without it, the files beside itself.
+    """
     env = {"WINEDLLOVERRIDES": _QUIET_DLLS + ";tapi32=n"}
+    if log is not None:
+        env.update(log.files)
     env.update(extra or {})
     return env
 
 
 def comm_fault_env(session, folder="Farlink"):
     """Environment in which the provider's comm-fault events fail the port (tools/ptyshim):
-    the shim watches the file the provider makes beside itself in C:\\<folder>\\."""
+    the shim watches the file the provider makes in C:\\<folder>\\ (install_provider names it)."""
     return {"FARLINK_SHIM_FAULT_FILE": str(session.prefix / "drive_c" / folder / "comm-fault")}
 
 
+def system_folder(session, dll):
+    """The prefix's system folder for a DLL of `dll`'s word size (the prefixes are 64-bit)."""
+    windows = session.prefix / "drive_c" / "windows"
+    return windows / ("syswow64" if pe_machine(dll) == "i386" else "system32")
+
+
 def install_provider(session, scenario, folder="Farlink"):
-    """Puts the provider and `scenario` (text) into C:\\<folder>\\; returns its ProviderLog."""
+    """Installs the provider as the prefix's tapi32.dll, where a real one lives, and puts
+    `scenario` (text) into C:\\<folder>\\, where its log goes too; returns the ProviderLog.
+    Start programs with provider_env(log=...) so that the provider finds both."""
+    dll = provider_dll(session.build_dir)
+    installed = system_folder(session, dll) / "tapi32.dll"
+    # The prefix shares its system files with the template by hard links: replace the
+    # link, never write through it.
+    installed.unlink(missing_ok=True)
+    shutil.copy2(dll, installed)
     dest = session.prefix / "drive_c" / folder
     dest.mkdir(parents=True, exist_ok=True)
-    shutil.copy2(provider_dll(session.build_dir), dest / "tapi32.dll")
     (dest / "tapi-scenario.txt").write_text(scenario)
     log = dest / "tapi.log"
     log.unlink(missing_ok=True)
-    return ProviderLog(log)
+    (dest / "comm-fault").unlink(missing_ok=True)
+    return ProviderLog(log, {"FARLINK_TAPI_SCENARIO": session.windows_path(dest / "tapi-scenario.txt"),
+                             "FARLINK_TAPI_LOG": session.windows_path(log),
+                             "FARLINK_TAPI_COMM_FAULT": session.windows_path(dest / "comm-fault")})
 
 
 def install_control_panel(session, folder="Farlink"):
@@ -102,8 +125,10 @@ class Entry(dict):
 class ProviderLog:
     """The provider's log file, read afresh on every question."""
 
-    def __init__(self, path):
+    def __init__(self, path, files=None):
         self.path = Path(path)
+        # The provider's environment naming its scenario and this log.
+        self.files = dict(files or {})
 
     def entries(self):
         try:

@@ -958,7 +958,7 @@ class WineSession:
 
         The exe comes from `exe` or the FARLINK_EXE environment variable
         (run_cases() sets it from --exe). With `tapi` (a scenario text) the
-        test telephony provider goes beside it and is chosen over Wine's stub;
+        test telephony provider becomes the prefix's tapi32.dll, chosen over Wine's stub;
         its log is then `self.tapi_log` (see farlink_tapi.py).
         """
         exe = exe or os.environ.get("FARLINK_EXE")
@@ -968,7 +968,7 @@ class WineSession:
         if tapi is not None:
             from farlink_tapi import install_provider, provider_env
             self.tapi_log = install_provider(self, tapi, folder=installed.parent.name)
-            env = provider_env(env)
+            env = provider_env(env, log=self.tapi_log)
         ready = None
         if wait_window:
             ui = self.driver()
