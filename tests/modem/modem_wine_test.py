@@ -132,7 +132,8 @@ def check_stop(args):
 
 def error_reports(trace):
     """Trace lines after the channel was reading that report a failure."""
-    quiet = ("Waiting for", "Data waiting", "Got something", "Event (Error) waiting")
+    # The starting thread's "Timeline:" stamp can come after the read thread's first lines.
+    quiet = ("Waiting for", "Data waiting", "Got something", "Event (Error) waiting", "Timeline:")
     after = trace[trace.index("Waiting for data from comm connection."):]
     return [line for line in after if not line.startswith(quiet) and line not in (
         "Read thread shutting down", "Stopping the Comm")]
