@@ -44,7 +44,6 @@ void ModemLink::SendLogin(unsigned attempt, const std::vector<uint8_t>& frame) {
     if (AttemptGone(attempt, "the login frame"))
         return;
     OutputDebugStringA("Timeline: settle over\n");
-    m_tapi.attempt.loginSent = 1;
     // Whatever the channel read before this moment is no answer to the login.
     if (RearmCommChannel() && WriteComm(frame.data(), static_cast<DWORD>(frame.size())))
         return;

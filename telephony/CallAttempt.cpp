@@ -10,7 +10,6 @@ void BeginCallAttempt(TapiState& tapi, const CallRequest& request) {
     tapi.attempt.dialNumber = request.dialNumber;
     tapi.attempt.cut = request.cut ? 1 : 0;
     tapi.attempt.cutTick = request.cutTick;
-    ++tapi.attemptsStarted;
     // A handle an earlier call's late reply wrote is not this attempt's.
     tapi.hCall = 0;
     tapi.callInProgress = 1;

@@ -20,7 +20,6 @@ struct CallAttempt {
     int cut = 0;               // the run has a time limit: every wait ends by cutTick
     DWORD cutTick = 0;
     int connected = 0;         // the connect sequence of this attempt's call has started
-    int loginSent = 0;         // the login frame has gone to the port: replies may come now
     DWORD callState = 0;       // last LINECALLSTATE_ value reported for hCall
     int callStateChanged = 0;  // a LINE_CALLSTATE for hCall came
     int replyReceived = 0;     // the awaited LINE_REPLY has come
@@ -42,7 +41,6 @@ struct TapiState {
     DWORD deviceId = 0;     // the line chosen in the dialog's line list
     DWORD apiVersion = 0;   // version negotiated for deviceId when dialling
     int dialogEnding = 0;   // the dialog is closing: nothing may start or go on
-    unsigned attemptsStarted = 0;
     CallAttempt attempt; // the current attempt, or the last one once it ended
 };
 
